@@ -1,0 +1,111 @@
+#include "app/file_job.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "app/error_state.h"
+#include "app/file_search.h"
+#include "app/job_options.h"
+#include "riff/byte_order.h"
+#include "riff/wave_file.h"
+#include "riff/wave_reader.h"
+#include "riff/wave_writer.h"
+
+JobNames jobNames;
+
+namespace {
+
+constexpr size_t kIdentifyLength = 32;
+
+int32_t refuseLongName() { return reportError(kErrorRefused, "Quarlix - File name too long !\n"); }
+
+// Reads the first bytes of a regular file. A pipe or device is never opened
+// for a blocking read: it could hang or never end.
+bool readFileStart(const char* path, uint8_t* start, size_t* length) {
+  int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat info;
+  bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+  *length = 0;
+  while (ok && *length < kIdentifyLength) {
+    ssize_t got = ::read(fd, start + *length, kIdentifyLength - *length);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) ok = false;
+    if (got <= 0) break;
+    *length += static_cast<size_t>(got);
+  }
+  ::close(fd);
+  return ok;
+}
+
+int32_t identifyInput(const char* path) {
+  uint8_t start[kIdentifyLength];
+  size_t length = 0;
+  if (!readFileStart(path, start, &length)) {
+    return reportError(kErrorInput, "Quarlix - Unable to open input file \"%s\" !\n", path);
+  }
+  if (length < kIdentifyLength || loadLE32(start) != kFourCCRiff || loadLE32(start + 8) != kFourCCWave) {
+    return reportError(kErrorInput, "Quarlix - Unable to identify input file \"%s\" !\n", path);
+  }
+  return 0;
+}
+
+// The output stage: exactly one writer. The WAV file lands in the current
+// directory under the bare base name.
+int32_t writeOutput(WaveFile& wave) {
+  jobNames.outputPath = jobNames.baseName;
+  jobNames.outputPath += ".wav";
+  if (waveWrite(wave, jobNames.outputPath.c_str()) != 0) return kErrorPassedUp;
+  errorCode = 0;
+  return 0;
+}
+
+int32_t runStages(WaveFile& wave) {
+  if (waveRead(wave, jobNames.inputPath.c_str()) != 0) return kErrorPassedUp;
+  if (jobOptions.testFileName) jobNames.baseName = "TESTFILE";
+  if (jobOptions.writeOutput) return writeOutput(wave);
+  errorCode = 0;
+  return 0;
+}
+
+}  // namespace
+
+void splitPath(const std::string& path, std::string& drive, std::string& directory, std::string& baseName) {
+  drive.clear();
+  size_t slash = path.rfind('/');
+  size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+  directory.assign(path, 0, nameStart);
+  size_t dot = path.rfind('.');
+  size_t nameEnd = dot == std::string::npos || dot < nameStart ? path.size() : dot;
+  baseName.assign(path, nameStart, nameEnd - nameStart);
+}
+
+int32_t processFileArgument(const char* argument) {
+  std::string pattern = argument;
+  if (pattern.size() > kMaxPathLength) return refuseLongName();
+  std::string drive, directory, baseName;
+  splitPath(pattern, drive, directory, baseName);
+  std::vector<FoundEntry> entries = searchFiles(directory, pattern.substr(directory.size()));
+  if (entries.empty()) return reportError(kErrorInput, "Quarlix - File not found !\n");
+  for (const FoundEntry& entry : entries) {
+    if (entry.skipped) continue;
+    int32_t result = processFile(drive + directory + entry.name);
+    if (result != 0) return result;
+  }
+  return 0;
+}
+
+int32_t processFile(const std::string& path) {
+  errorCode = 0;
+  WaveFile wave;
+  if (path.size() > kMaxPathLength) return refuseLongName();
+  splitPath(path, jobNames.drive, jobNames.directory, jobNames.baseName);
+  jobNames.inputPath = path;
+  if (int32_t result = identifyInput(path.c_str()); result != 0) return result;
+  int32_t result = runStages(wave);
+  waveFree(wave);
+  return result != 0 ? result : errorCode;
+}

@@ -1,0 +1,40 @@
+#include "app/file_search.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <fnmatch.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+bool hasWildcard(const std::string& pattern) { return pattern.find_first_of("*?") != std::string::npos; }
+
+struct DirCloser {
+  void operator()(DIR* dir) const { closedir(dir); }
+};
+
+}  // namespace
+
+std::vector<FoundEntry> searchFiles(const std::string& directory, const std::string& pattern) {
+  std::vector<FoundEntry> found;
+  struct stat info;
+  if (!hasWildcard(pattern)) {
+    if (!pattern.empty() && ::stat((directory + pattern).c_str(), &info) == 0) {
+      found.push_back({pattern, S_ISDIR(info.st_mode)});
+    }
+    return found;
+  }
+  std::unique_ptr<DIR, DirCloser> dir(::opendir(directory.empty() ? "." : directory.c_str()));
+  if (!dir) return found;
+  while (const dirent* entry = ::readdir(dir.get())) {
+    std::string name = entry->d_name;
+    if (name == "." || name == ".." || ::fnmatch(pattern.c_str(), name.c_str(), 0) != 0) continue;
+    bool regular = ::fstatat(::dirfd(dir.get()), name.c_str(), &info, 0) == 0 && S_ISREG(info.st_mode);
+    found.push_back({name, name[0] == '.' || !regular});
+  }
+  std::sort(found.begin(), found.end(), [](const FoundEntry& a, const FoundEntry& b) { return a.name < b.name; });
+  return found;
+}

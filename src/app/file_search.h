@@ -1,0 +1,18 @@
+// Expands a file argument whose last component may hold "*" and "?".
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct FoundEntry {
+  std::string name;  // as the file system reports it
+  bool skipped;      // a directory, hidden or special entry: not processed
+};
+
+// The entries the argument names, sorted by name so that every run takes
+// them in the same order. Empty when nothing matches or the directory does
+// not exist. A name without wildcards stands for itself and is skipped only
+// when it is a directory; among wildcard matches, names beginning with "."
+// count as hidden, and anything but a regular file or a directory as a
+// system entry.
+std::vector<FoundEntry> searchFiles(const std::string& directory, const std::string& pattern);

@@ -1,0 +1,12 @@
+// Stores a complete file image under a name without ever leaving a partial
+// file there or destroying the old one on failure.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+// A regular target (or none) is replaced by writing a temporary file beside
+// it and renaming that over it. A target that exists but is not a regular
+// file (a device, a pipe) is written in place. False when anything fails; the
+// temporary file is then removed.
+bool replaceFile(const char* path, std::span<const uint8_t> image);

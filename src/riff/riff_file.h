@@ -1,0 +1,69 @@
+// Chunk-level access to a RIFF file held whole in memory. Input files are read
+// in one piece at open; output files are assembled in a fixed buffer and reach
+// the disk in one piece at close. Nothing here prints or reports: callers do.
+#pragma once
+
+#include <cstdint>
+
+#include "riff/heap_block.h"
+
+inline constexpr uint32_t RIFF_READ = 0;
+inline constexpr uint32_t RIFF_WRITE = 1;
+inline constexpr uint32_t RIFF_CREATE = 0x1000;
+inline constexpr uint32_t RIFF_FINDCHUNK = 0x10;
+inline constexpr uint32_t RIFF_FINDRIFF = 0x20;
+inline constexpr uint32_t RIFF_FINDLIST = 0x40;
+inline constexpr uint32_t RIFF_CREATERIFF = 0x20;
+inline constexpr uint32_t RIFF_CREATELIST = 0x40;
+inline constexpr uint32_t RIFF_DIRTY = 0x10000000;
+inline constexpr int32_t RIFFERR_CANNOTWRITE = 262;
+inline constexpr int32_t RIFFERR_CANNOTSEEK = 263;
+inline constexpr int32_t RIFFERR_CHUNKNOTFOUND = 265;
+
+inline constexpr uint32_t kRiffReaderFlags = 0x10010;
+inline constexpr uint32_t kRiffWriterFlags = 0x11011;
+inline constexpr int64_t kRiffWriteBufferSize = 1048576;
+inline constexpr int kRiffFileNameCapacity = 264;
+
+struct ChunkInfo {
+  uint32_t ckid;
+  uint32_t cksize;      // data bytes, pad excluded; RIFF/LIST count their type
+  uint32_t fccType;     // RIFF/LIST form or list type, else 0
+  uint32_t dataOffset;  // first data byte; for RIFF/LIST the type field
+  uint32_t flags;       // RIFF_DIRTY while a created chunk awaits its ascend
+};
+
+// Positions are byte offsets from the start of the image. They may lie before
+// the start or past the end; reads and writes there are refused or empty.
+struct RiffFile {
+  HeapBlock buffer;
+  int64_t cursor = 0;
+  int64_t dataEnd = 0;
+  int64_t bufferEnd = 0;
+  uint32_t openFlags = 0;
+  char fileName[kRiffFileNameCapacity] = {};
+};
+
+// Null when refused: bad flags or mode, a name of 264 characters or more, an
+// input that is missing, not a regular file, over 2 GiB or short; no memory.
+RiffFile* riffOpen(const char* name, uint32_t flags);
+
+// Releases the handle in every case. Write mode stores the image under the
+// file's name, replacing an existing file only once the image is complete.
+int32_t riffClose(RiffFile* file);
+
+// Releases the handle without touching the disk: the abandoned output leaves
+// any existing file as it was.
+void riffDiscard(RiffFile* file);
+
+// origin 0: from the start, 1: from the cursor, 2: from the end of the data.
+// Returns the new position, or -1 for a position outside the signed 32-bit
+// range (the cursor then stays where it was).
+int64_t riffSeek(RiffFile* file, int64_t offset, int origin);
+
+int64_t riffRead(RiffFile* file, void* destination, uint32_t count);
+int64_t riffWrite(RiffFile* file, const void* source, uint32_t count);
+
+int32_t riffDescend(RiffFile* file, ChunkInfo* chunk, const ChunkInfo* parent, uint32_t flags);
+int32_t riffAscend(RiffFile* file, ChunkInfo* chunk);
+int32_t riffCreateChunk(RiffFile* file, ChunkInfo* chunk, uint32_t flags);

@@ -1,0 +1,36 @@
+// Runs the real quarlix binary in a scratch directory and captures what it
+// prints, so command-line behaviour is tested end to end.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct CliResult {
+  int status;
+  std::string output;  // standard output
+  std::string errors;  // standard error: always expected to stay empty
+};
+
+// A fresh directory under the system's temporary directory, removed again
+// (with everything in it) when the object goes.
+class ScratchDir {
+ public:
+  ScratchDir();
+  ~ScratchDir();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+// Runs quarlix with `args` in directory `cwd`.
+CliResult runQuarlixIn(const std::string& cwd, const std::vector<std::string>& args);
+// Runs any program (a peer tool) in `cwd`; `program` is looked up on PATH.
+CliResult runProgramIn(const std::string& cwd, const std::string& program, const std::vector<std::string>& args);
+
+// The banner every run starts with.
+extern const char* const kBanner;
+extern const char* const kCompleted;
