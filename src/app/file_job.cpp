@@ -63,8 +63,27 @@ int32_t writeOutput(WaveFile& wave) {
   return 0;
 }
 
+// Compression runs only on PCM input; a file in any other format passes on
+// unchanged, without a message.
+int32_t compressStage(WaveFile& wave) {
+  if (!jobOptions.compress || readFormat(wave).wFormatTag != kFormatPcm) return 0;
+  switch (jobOptions.compressType) {
+    default: return 0;
+  }
+}
+
+// Decompression is chosen by the file's own format; PCM and formats without
+// a decoder pass on unchanged.
+int32_t decompressStage(WaveFile& wave) {
+  if (!jobOptions.decompress) return 0;
+  switch (readFormat(wave).wFormatTag) {
+    default: return 0;
+  }
+}
+
 int32_t runStages(WaveFile& wave) {
   if (waveRead(wave, jobNames.inputPath.c_str()) != 0) return kErrorPassedUp;
+  if (compressStage(wave) != 0 || decompressStage(wave) != 0) return kErrorPassedUp;
   if (jobOptions.testFileName) jobNames.baseName = "TESTFILE";
   if (jobOptions.writeOutput) return writeOutput(wave);
   errorCode = 0;
