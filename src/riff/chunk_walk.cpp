@@ -23,7 +23,9 @@ FourCCText fourCCText(uint32_t code) {
 }
 
 void printChunkLine(const ChunkInfo& chunk, int depth) {
-  const char* indent = "               " + (kMaxChunkDepth - depth);
+  static constexpr char kSpaces[] = "               ";
+  static_assert(sizeof kSpaces == kMaxChunkDepth + 1);
+  const char* indent = kSpaces + (kMaxChunkDepth - depth);
   if (chunk.ckid == kFourCCRiff || chunk.ckid == kFourCCList) {
     std::printf("\n%s%s\n", indent, fourCCText(chunk.ckid).text);
     std::printf("%s%s 0x%08X\n", indent, fourCCText(chunk.fccType).text, chunk.cksize);
