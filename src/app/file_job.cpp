@@ -9,6 +9,7 @@
 #include "app/error_state.h"
 #include "app/file_search.h"
 #include "app/job_options.h"
+#include "codecs/gsm610.h"
 #include "riff/byte_order.h"
 #include "riff/wave_file.h"
 #include "riff/wave_reader.h"
@@ -77,6 +78,7 @@ int32_t compressStage(WaveFile& wave) {
 int32_t decompressStage(WaveFile& wave) {
   if (!jobOptions.decompress) return 0;
   switch (readFormat(wave).wFormatTag) {
+    case kFormatGsm610: return decompressGsm(wave);
     default: return 0;
   }
 }
