@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <utility>
 
 #include "app/error_state.h"
 #include "codecs/codec_record.h"
