@@ -10,6 +10,8 @@
 #include "app/file_search.h"
 #include "app/job_options.h"
 #include "codecs/gsm610.h"
+#include "codecs/orbel_adpcm.h"
+#include "codecs/orbel_adpcm_n64.h"
 #include "riff/byte_order.h"
 #include "riff/wave_file.h"
 #include "riff/wave_reader.h"
@@ -69,6 +71,8 @@ int32_t writeOutput(WaveFile& wave) {
 int32_t compressStage(WaveFile& wave) {
   if (!jobOptions.compress || readFormat(wave).wFormatTag != kFormatPcm) return 0;
   switch (jobOptions.compressType) {
+    case kFormatOrbelAdpcm: return compressOrbelAdpcm(wave);
+    case kFormatOrbelAdpcmN64: return compressOrbelAdpcmN64(wave);
     default: return 0;
   }
 }
@@ -79,6 +83,8 @@ int32_t decompressStage(WaveFile& wave) {
   if (!jobOptions.decompress) return 0;
   switch (readFormat(wave).wFormatTag) {
     case kFormatGsm610: return decompressGsm(wave);
+    case kFormatOrbelAdpcm: return decompressOrbelAdpcm(wave);
+    case kFormatOrbelAdpcmN64: return decompressOrbelAdpcmN64(wave);
     default: return 0;
   }
 }

@@ -1,0 +1,50 @@
+// Orbel ADPCM (FormatTag 0x2000): second-order prediction with a per-block
+// coefficient set, a free step scaled after every code, and a history that
+// runs on from block to block.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "riff/wave_file.h"
+
+// The last two samples of the stream so far; (0, 0) before the first block.
+struct AdpcmHistory {
+  int16_t sample1 = 0;  // the most recent
+  int16_t sample2 = 0;  // the one before
+};
+
+inline constexpr size_t kOrbelHeaderBytes = 2;
+inline constexpr int32_t kOrbelDefaultBlockBytes = 32;
+inline constexpr int32_t kOrbelMaxBlockBytes = 1024;
+inline constexpr int kOrbelEncoderSets = 7;  // set 7 (predict 0) is decoded, never chosen
+
+// Samples a block of blockBytes holds.
+constexpr size_t orbelSamplesPerBlock(size_t blockBytes) { return 2 * (blockBytes - kOrbelHeaderBytes); }
+// Bytes a block's header and codes take for count samples.
+constexpr size_t orbelCodedBytes(size_t count) { return kOrbelHeaderBytes + (count + 1) / 2; }
+
+// Decodes samples.size() samples from block, which holds at least
+// orbelCodedBytes(samples.size()) bytes.
+void orbelDecodeBlock(std::span<const uint8_t> block, std::span<int16_t> samples, AdpcmHistory& history);
+
+// The starting step that set (a, b) would use for a block beginning with the
+// five samples x[0..4]; at least 8.
+int32_t orbelEstimateStep(int32_t a, int32_t b, std::span<const int16_t> x);
+
+// One trial encoding of count samples with coefficient set `set`, written to
+// block (orbelCodedBytes(count) bytes); history moves on to the trial's last
+// two samples. Returns the trial's error total.
+uint32_t orbelEncodeTrial(std::span<const int16_t> input, size_t count, int set, std::span<uint8_t> block,
+                          AdpcmHistory& history);
+
+// Encodes count samples (1 to the block's capacity) into block, keeping the
+// best of the trials. input must hold at least max(count, 5) samples; only
+// orbelCodedBytes(count) bytes of block are written.
+void orbelEncodeBlock(std::span<const int16_t> input, std::span<uint8_t> block, size_t count,
+                      AdpcmHistory& history);
+
+// The conversion jobs: 0, or the reported failure code with wave untouched.
+int32_t compressOrbelAdpcm(WaveFile& wave);
+int32_t decompressOrbelAdpcm(WaveFile& wave);

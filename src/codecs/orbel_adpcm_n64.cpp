@@ -1,0 +1,194 @@
+#include "codecs/orbel_adpcm_n64.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstring>
+
+#include "app/error_state.h"
+#include "codecs/codec_record.h"
+#include "codecs/orbel_adpcm.h"
+#include "codecs/orbel_block_stream.h"
+#include "codecs/orbel_quantiser.h"
+#include "riff/byte_order.h"
+
+namespace {
+
+constexpr const char* kCodecName = "Olbek's AdpcmN64";
+constexpr const char* kDecodeWarning = "\nWarning - iIndex > 88 during ADPCMN64 decompression !\n";
+constexpr const char* kEncodeWarning = "\nWarning - iIndex > 88 during ADPCMN64 compression !\n";
+
+struct CoefficientPair {
+  int32_t c1;  // times the newer sample, in 1/256
+  int32_t c2;  // times the older
+};
+
+constexpr std::array<CoefficientPair, kN64Sets> kCoefficients = {{{0, 0}, {256, 0}, {384, -128}, {512, -256}}};
+
+constexpr int32_t kMaxIndex = 88;
+constexpr std::array<int32_t, kMaxIndex + 1> kStepTable = {
+    7,     8,     9,     10,    11,    12,    13,    14,    16,    17,    19,    21,    23,    25,    28,
+    31,    34,    37,    41,    45,    50,    55,    60,    66,    73,    80,    88,    97,    107,   118,
+    130,   143,   157,   173,   190,   209,   230,   253,   279,   307,   337,   371,   408,   449,   494,
+    544,   598,   658,   724,   796,   876,   963,   1060,  1166,  1282,  1411,  1552,  1707,  1878,  2066,
+    2272,  2499,  2749,  3024,  3327,  3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845,  8630,
+    9493,  10442, 11487, 12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
+
+static_assert(kStepTable[kMaxIndex] == 32767 && kStepTable[kMaxIndex - 1] == 29794, "all 89 steps present");
+
+constexpr std::array<int32_t, 16> kIndexChange = {-1, -1, -1, -1, 2, 4, 6, 8, 10, 8, 6, 4, 2, -1, -1, -1};
+
+// The largest multiple of 4 the signed header word holds: 32766 and 32767
+// would round to 32768, so both ends use this instead.
+constexpr int32_t kHeaderSampleCeiling = 32764;
+
+int32_t moveIndex(int32_t index, int32_t code, const char* warning) {
+  index += kIndexChange[static_cast<uint32_t>(code) & 15];
+  if (index < 0) return 0;
+  if (index > kMaxIndex) {
+    std::printf("%s", warning);
+    return kMaxIndex;
+  }
+  return index;
+}
+
+int32_t predict(const CoefficientPair& pair, int32_t newer, int32_t older) {
+  return (pair.c1 * newer + pair.c2 * older) >> 8;
+}
+
+int32_t roundHeaderSample(int32_t sample) { return std::min((sample + 2) & ~3, kHeaderSampleCeiling); }
+
+int32_t codeAt(std::span<const uint8_t> block, size_t i) {
+  uint32_t byte = block[kN64HeaderBytes + (i - 2) / 2];
+  uint32_t nibble = i % 2 == 0 ? byte >> 4 : byte & 15;
+  return static_cast<int32_t>(nibble ^ 8) - 8;
+}
+
+void storeCode(std::span<uint8_t> block, size_t i, int32_t code) {
+  uint8_t nibble = static_cast<uint8_t>(code & 15);
+  uint8_t& byte = block[kN64HeaderBytes + (i - 2) / 2];
+  if (i % 2 == 0) byte = static_cast<uint8_t>(nibble << 4);
+  else byte = static_cast<uint8_t>(byte | nibble);
+}
+
+}  // namespace
+
+void orbelN64DecodeBlock(std::span<const uint8_t> block, std::span<int16_t> samples) {
+  if (samples.empty()) return;
+  int32_t first = static_cast<int16_t>(loadBE16(block.data()));
+  const CoefficientPair& pair = kCoefficients[static_cast<uint32_t>(first) & 3];
+  int32_t older = first & ~3;
+  // Only a damaged block holds an index above 88: bounded, never read past
+  // the table.
+  int32_t index = std::min<int32_t>(block[4], kMaxIndex);
+  samples[0] = static_cast<int16_t>(older);
+  if (samples.size() == 1) return;
+  int32_t newer = static_cast<int16_t>(loadBE16(block.data() + 2));
+  samples[1] = static_cast<int16_t>(newer);
+  for (size_t i = 2; i < samples.size(); ++i) {
+    int32_t code = codeAt(block, i);
+    int32_t value = clampSample16(predict(pair, newer, older) + kStepTable[static_cast<size_t>(index)] * code);
+    samples[i] = static_cast<int16_t>(value);
+    index = moveIndex(index, code, kDecodeWarning);
+    older = newer;
+    newer = value;
+  }
+}
+
+int32_t orbelN64EstimateIndex(int32_t c1, int32_t c2, std::span<const int16_t> x) {
+  int32_t target = orbelEstimateStep(c1, c2, x);
+  int32_t i = 0;
+  while (i < kMaxIndex && kStepTable[static_cast<size_t>(i)] < target) ++i;
+  if (i > 0 && target - kStepTable[static_cast<size_t>(i - 1)] < kStepTable[static_cast<size_t>(i)] - target) --i;
+  return i;
+}
+
+uint32_t orbelN64EncodeTrial(std::span<const int16_t> input, int set, std::span<uint8_t> block) {
+  const CoefficientPair& pair = kCoefficients[static_cast<size_t>(set)];
+  int32_t index = orbelN64EstimateIndex(pair.c1, pair.c2, input);
+  int32_t older = roundHeaderSample(input[0]);
+  int32_t newer = roundHeaderSample(input[1]);
+  storeBE16(block.data(), static_cast<uint32_t>(older | set));
+  storeBE16(block.data() + 2, static_cast<uint32_t>(newer));
+  block[4] = static_cast<uint8_t>(index);
+  uint32_t errorTotal = 0;
+  for (size_t i = 2; i < input.size(); ++i) {
+    int32_t prediction = predict(pair, newer, older);
+    int32_t step = kStepTable[static_cast<size_t>(index)];
+    int32_t code = orbelQuantise(input[i] - prediction, step);
+    int32_t reconstructed = clampSample16(prediction + step * code);
+    index = moveIndex(index, code, kEncodeWarning);
+    older = newer;
+    newer = reconstructed;
+    errorTotal += orbelSampleError(reconstructed, input[i]);
+    storeCode(block, i, code);
+  }
+  return errorTotal;
+}
+
+void orbelN64EncodeBlock(std::span<const int16_t> input, std::span<uint8_t> block) {
+  // Two trial buffers: each trial goes into the one not holding the best so
+  // far, and a winner just swaps roles, so no trial is ever copied.
+  uint8_t buffers[2][kN64MaxBlockBytes];
+  size_t best = 0;
+  uint32_t bestError = 0;
+  for (int set = 0; set < kN64Sets; ++set) {
+    size_t work = set == 0 ? best : 1 - best;
+    uint32_t error = orbelN64EncodeTrial(input, set, buffers[work]);
+    if (set == 0 || error < bestError) {
+      best = work;
+      bestError = error;
+    }
+  }
+  std::memcpy(block.data(), buffers[best], kN64HeaderBytes + (input.size() - 2) / 2);
+}
+
+int32_t compressOrbelAdpcmN64(WaveFile& wave) {
+  errorCode = 0;
+  uint32_t sampleCount = 0;
+  if (int32_t result = checkOrbelCompressInput(wave, kCodecName, sampleCount); result != 0) return result;
+  size_t blockBytes = orbelBlockBytes(kN64DefaultBlockBytes);
+  size_t perBlock = orbelN64SamplesPerBlock(blockBytes);
+  size_t blocks = (sampleCount + perBlock - 1) / perBlock;
+  WaveFile fresh;
+  FormatFields fields = orbelBlockFormat(kFormatOrbelAdpcmN64, readFormat(wave), static_cast<uint32_t>(blockBytes),
+                                         static_cast<uint32_t>(perBlock));
+  if (int32_t result = buildBlockRecord(fresh, fields, sampleCount, blocks * blockBytes); result != 0) return result;
+
+  std::span<const int16_t> input = pcmSamples(wave.data, sampleCount);
+  std::span<uint8_t> output = fresh.data.bytes();
+  for (size_t k = 0; k < blocks; ++k) {
+    std::span<const int16_t> samples = input.subspan(k * perBlock);
+    std::span<uint8_t> block = output.subspan(k * blockBytes, blockBytes);
+    if (samples.size() >= perBlock) {
+      orbelN64EncodeBlock(samples.first(perBlock), block);
+    } else {
+      // The last block is always full: zero samples pad it and are coded too.
+      std::array<int16_t, orbelN64SamplesPerBlock(kN64MaxBlockBytes)> scratch{};
+      std::copy(samples.begin(), samples.end(), scratch.begin());
+      orbelN64EncodeBlock(std::span<const int16_t>(scratch).first(perBlock), block);
+    }
+  }
+  installRecord(wave, fresh);
+  return errorCode;
+}
+
+int32_t decompressOrbelAdpcmN64(WaveFile& wave) {
+  errorCode = 0;
+  OrbelBlockStream stream{};
+  int32_t result = checkOrbelDecompressInput(wave, kFormatOrbelAdpcmN64, kCodecName, 8, stream);
+  if (result != 0) return result;
+  FormatFields input = readFormat(wave);
+  WaveFile fresh;
+  result = buildPcmRecord(fresh, input.nChannels, input.nSamplesPerSec, stream.sampleCount);
+  if (result != 0) return result;
+
+  std::span<int16_t> output = pcmSamples(fresh.data, stream.sampleCount);
+  for (size_t done = 0, k = 0; done < output.size(); done += stream.samplesPerBlock, ++k) {
+    size_t count = std::min(stream.samplesPerBlock, output.size() - done);
+    orbelN64DecodeBlock(wave.data.bytes().subspan(k * stream.blockBytes, stream.blockBytes),
+                        output.subspan(done, count));
+  }
+  installRecord(wave, fresh);
+  return errorCode;
+}

@@ -1,0 +1,40 @@
+// Orbel ADPCM-N64 (FormatTag 0x2003): a per-block second-order predictor with
+// the IMA step table, in blocks that each stand alone (big-endian header with
+// the first two samples in full).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "riff/wave_file.h"
+
+inline constexpr size_t kN64HeaderBytes = 5;
+inline constexpr int32_t kN64DefaultBlockBytes = 68;
+inline constexpr int32_t kN64MaxBlockBytes = 1024;
+inline constexpr int kN64Sets = 4;
+
+// Samples a block of blockBytes holds: two in the header, two codes a byte.
+constexpr size_t orbelN64SamplesPerBlock(size_t blockBytes) { return 2 * blockBytes - 8; }
+
+// Decodes samples.size() samples from block, which holds the header and the
+// codes they need. Prints the decompression warning whenever the step index
+// would pass 88.
+void orbelN64DecodeBlock(std::span<const uint8_t> block, std::span<int16_t> samples);
+
+// The starting step index (0 to 88) that pair (c1, c2) would use for a block
+// beginning with the five samples x[0..4].
+int32_t orbelN64EstimateIndex(int32_t c1, int32_t c2, std::span<const int16_t> x);
+
+// One trial encoding of all input samples with coefficient set `set` into
+// block (5 + (N - 2) / 2 bytes). Returns the trial's error total; prints the
+// compression warning whenever the step index would pass 88.
+uint32_t orbelN64EncodeTrial(std::span<const int16_t> input, int set, std::span<uint8_t> block);
+
+// Encodes the N input samples (N even, at least 5) into the whole block of
+// 5 + (N - 2) / 2 bytes, keeping the best of the four trials.
+void orbelN64EncodeBlock(std::span<const int16_t> input, std::span<uint8_t> block);
+
+// The conversion jobs: 0, or the reported failure code with wave untouched.
+int32_t compressOrbelAdpcmN64(WaveFile& wave);
+int32_t decompressOrbelAdpcmN64(WaveFile& wave);

@@ -1,0 +1,18 @@
+// The difference quantiser and the trial error measure that both Orbel
+// encoders use to pick the best coefficient set of a block.
+#pragma once
+
+#include <cstdint>
+
+// The nearest code to difference / step (halves away from zero), limited to
+// -8..7. step must be positive.
+int32_t orbelQuantise(int32_t difference, int32_t step);
+
+// One coded sample's share of a trial's error total: (r - x)^2 / 128, the
+// square taken unsigned so a full-scale miss of 65535 still fits.
+uint32_t orbelSampleError(int32_t reconstructed, int32_t input);
+
+// Limits a reconstructed or decoded sample to the 16-bit range.
+inline int32_t clampSample16(int32_t value) {
+  return value < -32768 ? -32768 : value > 32767 ? 32767 : value;
+}
