@@ -16,7 +16,8 @@ constexpr SampleWriter kCSourceWriter = {
 constexpr size_t kItemsPerLine = 16;
 
 void appendHeaderLines(TextImage& text, const uint8_t* h) {
-  appendText(text, "/*\n** Audio file converted by QUARLIX.\n**\n** This structure must be 4-byte aligned in memory.\n*/\n\n");
+  appendText(text, "/*\n** Audio file converted by QUARLIX.\n**\n");
+  appendText(text, "** This structure must be 4-byte aligned in memory.\n*/\n\n");
   appendText(text, "unsigned char %s_bin [] =\n{\n", jobNames.baseName.c_str());
   appendText(text, "0x%02Xu,                      /* head    */\n", h[0]);
   appendText(text, "0x%02Xu,                      /* type    */\n", h[1]);

@@ -60,8 +60,9 @@ int32_t sampleBytes(const WaveFile& wave, const SampleOutput& output, HeapBlock&
   bool pcm = output.type == kSampleTypePcm;
   size_t length = pcm ? output.sampleCount : sampleDataLength(wave, output.type, output.sampleCount);
   if (!bytes.allocate(length)) return reportNoMemory();
+  const uint8_t* data = wave.data.data();
   for (size_t at = 0; at < length; ++at) {
-    bytes.data()[at] = pcm ? kibLawCode(static_cast<int16_t>(loadLE16(wave.data.data() + 2 * at))) : wave.data.data()[at];
+    bytes.data()[at] = pcm ? kibLawCode(static_cast<int16_t>(loadLE16(data + 2 * at))) : data[at];
   }
   return 0;
 }
