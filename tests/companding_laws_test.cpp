@@ -244,6 +244,14 @@ TEST_F(LawCli, EachOptionRunsItsLawAndWritesPcm) {
   EXPECT_EQ(outputSamples("a.wav"), (std::vector<int16_t>{0, 0, 14, 994, 31628, -32767}));
 }
 
+TEST_F(LawCli, RunsBeforeTheSampleWriter) {
+  writeFileBytes(dir.file("k.wav"), monoPcmWave({12, -1000}));
+  EXPECT_EQ(run({"-tb", "-ob", "k.wav"}).status, 0);
+  Bytes bin = readFileBytes(dir.file("k.bin"));
+  ASSERT_EQ(bin.size(), 24u);
+  EXPECT_EQ(Bytes(bin.begin() + 20, bin.end()), (Bytes{0x00, 0x0E, 0xFC, 0x1E}));  // 14 and -994
+}
+
 TEST_F(LawCli, SkippedForOtherFormatsAndRefusedForStereo) {
   Bytes fmt = formatContents(17, 1, 8000, 4055, 256, 4);
   appendLE16(fmt, 2);

@@ -126,6 +126,14 @@ TEST_F(ResourceWriter, BlockFormats) {
   EXPECT_NE(text.find("\r\n" + hexLines(patternBytes(18))[0] + "\r\n[0000]\r\n"), std::string::npos);
 }
 
+TEST_F(ResourceWriter, ParametersAreSigned32BitDwords) {
+  std::string text = convert("fast", monoPcmWave({0, 0, 0, 0}, 3000000000u));
+  EXPECT_NE(text.find("\r\n" + param("-1294967296", "root frequency") + "\r\n"), std::string::npos) << text;
+  // Twice 0x90000000 leaves 0x20000000 in 32 bits.
+  text = convert("gsm", blockFormatWave(49, 0x90000000u, 65, 320, 320, patternBytes(65)));
+  EXPECT_NE(text.find("\r\n" + param("536870912", "root frequency") + "\r\n"), std::string::npos) << text;
+}
+
 TEST_F(ResourceWriter, TestNameBesideTheInput) {
   ::mkdir(dir.file("snd").c_str(), 0777);
   writeFileBytes(dir.file("snd/x.wav"), monoPcmWave({0, 0, 0, 0}));

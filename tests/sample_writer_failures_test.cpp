@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,9 @@ const Writer kWriters[] = {
     {"-or", ".sam", "Quarlix - Only mono samples can be converted to RES format !\n",
      "Quarlix - Can't convert this type of WAV file to RES format !\n"},
 };
+
+// Names the writer in test output instead of dumping the record's bytes.
+void PrintTo(const Writer& writer, std::ostream* out) { *out << writer.option; }
 
 const char* const kNot16Bit = "Quarlix - Only 16-bit PCM samples can be converted !\n";
 
