@@ -9,6 +9,7 @@
 #include "app/error_state.h"
 #include "app/file_search.h"
 #include "app/job_options.h"
+#include "codecs/companding_laws.h"
 #include "codecs/gsm610.h"
 #include "codecs/orbel_adpcm.h"
 #include "codecs/orbel_adpcm_n64.h"
@@ -16,6 +17,9 @@
 #include "riff/wave_file.h"
 #include "riff/wave_reader.h"
 #include "riff/wave_writer.h"
+#include "writers/bin_writer.h"
+#include "writers/c_source_writer.h"
+#include "writers/resource_writer.h"
 
 JobNames jobNames;
 
@@ -56,12 +60,23 @@ int32_t identifyInput(const char* path) {
   return 0;
 }
 
-// The output stage: exactly one writer. The WAV file lands in the current
+// The output stage: exactly one writer. The sample outputs land beside the
+// input and fail with their own code; the WAV file lands in the current
 // directory under the bare base name.
 int32_t writeOutput(WaveFile& wave) {
-  jobNames.outputPath = jobNames.baseName;
-  jobNames.outputPath += ".wav";
-  if (waveWrite(wave, jobNames.outputPath.c_str()) != 0) return kErrorPassedUp;
+  int32_t result = 0;
+  if (jobOptions.outputBinary) {
+    result = writeBinFile(wave);
+  } else if (jobOptions.outputCSource) {
+    result = writeCSourceFile(wave);
+  } else if (jobOptions.outputResource) {
+    result = writeResourceFile(wave);
+  } else {
+    jobNames.outputPath = jobNames.baseName;
+    jobNames.outputPath += ".wav";
+    if (waveWrite(wave, jobNames.outputPath.c_str()) != 0) return kErrorPassedUp;
+  }
+  if (result != 0) return result;
   errorCode = 0;
   return 0;
 }
@@ -89,9 +104,16 @@ int32_t decompressStage(WaveFile& wave) {
   }
 }
 
+// The law test runs on PCM only, after any decompression.
+int32_t lawTestStage(WaveFile& wave) {
+  if (jobOptions.lawTest == kLawNone || readFormat(wave).wFormatTag != kFormatPcm) return 0;
+  return TestLaw(wave);
+}
+
 int32_t runStages(WaveFile& wave) {
   if (waveRead(wave, jobNames.inputPath.c_str()) != 0) return kErrorPassedUp;
   if (compressStage(wave) != 0 || decompressStage(wave) != 0) return kErrorPassedUp;
+  if (lawTestStage(wave) != 0) return kErrorPassedUp;
   if (jobOptions.testFileName) jobNames.baseName = "TESTFILE";
   if (jobOptions.writeOutput) return writeOutput(wave);
   errorCode = 0;
