@@ -13,7 +13,7 @@
 #include "codecs/companding_laws.h"
 #include "support/cli_runner.h"
 #include "support/wav_builder.h"
-#include "support/wave_record.h"
+#include "support/wave_records.h"
 
 namespace {
 
@@ -166,7 +166,7 @@ TEST(CompandingLaws, NoLawAndOddTrailingByteLeaveBytesAlone) {
 // --- TestLaw on records built here. ---
 
 WaveFile pcmRecord(uint16_t tag, uint16_t channels, uint16_t bits, const Bytes& data) {
-  return waveRecord(formatContents(tag, channels, 8000, 16000, 2, bits), data);
+  return waveRecord(formatContents(tag, channels, 8000, 16000, 2, bits), nullptr, data);
 }
 
 class TestLawRecord : public ::testing::Test {

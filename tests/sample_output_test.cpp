@@ -9,15 +9,16 @@
 #include "app/job_options.h"
 #include "support/block_format_wave.h"
 #include "support/cli_runner.h"
-#include "support/wave_record.h"
+#include "support/wave_records.h"
 #include "writers/sample_output.h"
 
 namespace {
 
 const SampleWriter kWriter = {".bin", "mono refused\n", "type refused\n"};
 
-WaveFile blockRecord(uint16_t tag, uint16_t align, uint16_t spb, uint32_t fact, size_t dataBytes) {
-  return waveRecord(blockFormatContents(tag, 8000, align, spb), patternBytes(dataBytes), factContents(fact));
+WaveFile patternBlockRecord(uint16_t tag, uint16_t align, uint16_t spb, uint32_t fact, size_t dataBytes) {
+  Bytes factBytes = factContents(fact);
+  return waveRecord(blockFormatContents(tag, 8000, align, spb), &factBytes, patternBytes(dataBytes));
 }
 
 class SampleOutputTest : public ::testing::Test {
@@ -62,7 +63,7 @@ TEST_F(SampleOutputTest, CountsAndLengthsOfEachType) {
       {0x2003, 9, 16, 999, 50, 6, 80, 45},             // the count is cut to whole blocks
   };
   for (const Case& c : cases) {
-    WaveFile wave = blockRecord(c.tag, c.align, c.spb, c.fact, c.dataBytes);
+    WaveFile wave = patternBlockRecord(c.tag, c.align, c.spb, c.fact, c.dataBytes);
     SampleOutput output = prepared(wave);
     EXPECT_EQ(output.type, c.type);
     EXPECT_EQ(output.sampleCount, c.count) << c.tag << " " << c.fact;
@@ -73,7 +74,7 @@ TEST_F(SampleOutputTest, CountsAndLengthsOfEachType) {
 }
 
 TEST_F(SampleOutputTest, PcmCountAndOutputBesideTheInput) {
-  WaveFile wave = waveRecord(pcmFormat(1, 8000, 16), Bytes(7, 0));
+  WaveFile wave = waveRecord(pcmFormat(1, 8000, 16), nullptr, Bytes(7, 0));
   SampleOutput output = prepared(wave);
   EXPECT_EQ(output.type, kSampleTypePcm);
   EXPECT_EQ(output.sampleCount, 3u);
@@ -84,12 +85,12 @@ TEST_F(SampleOutputTest, PcmCountAndOutputBesideTheInput) {
 
 TEST_F(SampleOutputTest, HostileGeometryNeverReachesPastTheData) {
   // A partial block of 500 IMA samples would take 256 bytes; only 8 exist.
-  WaveFile wave = blockRecord(17, 4, 1000, 1500, 8);
+  WaveFile wave = patternBlockRecord(17, 4, 1000, 1500, 8);
   SampleOutput output = prepared(wave);
   EXPECT_EQ(output.sampleCount, 1500u);
   EXPECT_EQ(sampleDataLength(wave, output.type, output.sampleCount), 8u);
   // Nor does a geometry without blocks divide by zero when asked directly.
-  WaveFile noBlocks = blockRecord(0x2000, 32, 0, 100, 64);
+  WaveFile noBlocks = patternBlockRecord(0x2000, 32, 0, 100, 64);
   EXPECT_EQ(sampleDataLength(noBlocks, kSampleTypeOrbel, 100), 0u);
   SampleOutput refused{};
   EXPECT_EQ(prepareSampleOutput(noBlocks, kWriter, refused), -10);
@@ -97,7 +98,7 @@ TEST_F(SampleOutputTest, HostileGeometryNeverReachesPastTheData) {
 }
 
 TEST_F(SampleOutputTest, BlockRecordWithoutFactHasNoSamples) {
-  WaveFile wave = waveRecord(blockFormatContents(0x2000, 8000, 32, 60), patternBytes(64));
+  WaveFile wave = waveRecord(blockFormatContents(0x2000, 8000, 32, 60), nullptr, patternBytes(64));
   SampleOutput output = prepared(wave);
   EXPECT_EQ(output.sampleCount, 0u);
   EXPECT_EQ(sampleDataLength(wave, output.type, 0), 0u);
