@@ -3,7 +3,7 @@
 # this machine lacks. Safe to run again: present packages are left alone.
 set -euo pipefail
 
-packages=(cmake make g++ libgtest-dev)
+packages=(cmake make g++ libgtest-dev sox sndfile-programs ffmpeg)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -9,6 +9,8 @@
 #include "app/error_state.h"
 #include "app/file_search.h"
 #include "app/job_options.h"
+#include "codecs/ima_adpcm.h"
+#include "codecs/ms_adpcm.h"
 #include "riff/byte_order.h"
 #include "riff/wave_file.h"
 #include "riff/wave_reader.h"
@@ -68,6 +70,8 @@ int32_t writeOutput(WaveFile& wave) {
 int32_t compressStage(WaveFile& wave) {
   if (!jobOptions.compress || readFormat(wave).wFormatTag != kFormatPcm) return 0;
   switch (jobOptions.compressType) {
+    case kFormatImaAdpcm: return compressIma(wave);
+    case kFormatMsAdpcm: return compressMsAdpcm(wave);
     default: return 0;
   }
 }
@@ -77,6 +81,8 @@ int32_t compressStage(WaveFile& wave) {
 int32_t decompressStage(WaveFile& wave) {
   if (!jobOptions.decompress) return 0;
   switch (readFormat(wave).wFormatTag) {
+    case kFormatImaAdpcm: return decompressIma(wave);
+    case kFormatMsAdpcm: return decompressMsAdpcm(wave);
     default: return 0;
   }
 }
