@@ -48,6 +48,10 @@ TEST(MsAdpcmCodec, DecoderArithmetic) {
   EXPECT_EQ(decode(withCodes(header(3, 16, -1, 0), {0x00}), 3), (std::vector<int16_t>{0, -1, -1}));
   // The delta never falls below 16: 230 * 16 >> 8 = 14 is raised again.
   EXPECT_EQ(decode(withCodes(header(0, 16, 0, 0), {0x01}), 4), (std::vector<int16_t>{0, 0, 0, 16}));
+  // The step is no 16-bit value: 16383 doubles to 32766 and 65532, and
+  // code -1 then takes 65532 off.
+  EXPECT_EQ(decode(withCodes(header(0, 16383, 0, 0), {0x66, 0xF0}), 5),
+            (std::vector<int16_t>{0, 0, 32767, 32767, -32765}));
   // Samples saturate at both ends: 32000 + 7 * 4000, then 32767 - 8 * 9593.
   EXPECT_EQ(decode(withCodes(header(0, 4000, 32000, 0), {0x78}), 4), (std::vector<int16_t>{0, 32000, 32767, -32768}));
 }

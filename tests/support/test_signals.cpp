@@ -76,3 +76,10 @@ Samples fullScaleSquare(size_t count, size_t halfPeriod) {
   for (size_t i = 0; i < count; ++i) out[i] = (i / halfPeriod) % 2 == 0 ? int16_t{32767} : int16_t{-32768};
   return out;
 }
+
+Samples fullScaleRandomSigns(size_t count, uint32_t seed) {
+  NoiseSource noise{seed == 0 ? 1u : seed};
+  Samples out(count);
+  for (int16_t& s : out) s = (noise.next() >> 16) % 2 == 0 ? int16_t{32767} : int16_t{-32768};
+  return out;
+}

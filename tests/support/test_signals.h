@@ -22,3 +22,6 @@ Samples silence(size_t count);
 
 // Full scale: -32768 and 32767 alternating every halfPeriod samples.
 Samples fullScaleSquare(size_t count, size_t halfPeriod);
+
+// Full scale with a random sign each sample: the largest jumps there are.
+Samples fullScaleRandomSigns(size_t count, uint32_t seed);
