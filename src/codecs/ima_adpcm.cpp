@@ -79,8 +79,8 @@ void storeHeader(uint8_t* header, const ImaState& state) {
   header[3] = state.reserved;
 }
 
-// A header step index beyond the table is bounded to its last entry, as
-// other readers do; the reserved byte is ignored.
+// A header step index beyond the table is bounded to its last entry (as
+// libsndfile reads it); the reserved byte is ignored.
 ImaState loadHeader(const uint8_t* header) {
   ImaState state;
   state.predictor = static_cast<int16_t>(loadLE16(header));
