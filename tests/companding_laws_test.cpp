@@ -166,7 +166,7 @@ TEST(CompandingLaws, NoLawAndOddTrailingByteLeaveBytesAlone) {
 // --- TestLaw on records built here. ---
 
 WaveFile pcmRecord(uint16_t tag, uint16_t channels, uint16_t bits, const Bytes& data) {
-  return waveRecord(formatContents(tag, channels, 8000, 16000, 2, bits), nullptr, data);
+  return waveRecord(formatContents(tag, channels, 8000, 16000, 2, bits), std::nullopt, data);
 }
 
 class TestLawRecord : public ::testing::Test {

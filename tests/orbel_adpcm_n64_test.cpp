@@ -10,7 +10,7 @@
 #include "app/error_state.h"
 #include "app/job_options.h"
 #include "support/orbel_reference.h"
-#include "support/signal_generators.h"
+#include "support/test_signals.h"
 #include "support/wave_records.h"
 
 namespace {
@@ -170,10 +170,10 @@ TEST_F(N64JobTest, CompressionRecordAndFullLastBlock) {
 }
 
 TEST_F(N64JobTest, RefusalsLeaveTheInputAsItWas) {
-  WaveFile stereo = waveRecord(pcmFormat(2, 22050, 16), nullptr, Bytes(8, 1));
+  WaveFile stereo = waveRecord(pcmFormat(2, 22050, 16), std::nullopt, Bytes(8, 1));
   EXPECT_EQ(compressOrbelAdpcmN64(stereo), -10);
   EXPECT_STREQ(errorMessage, "Quarlix - Only mono samples can be compressed to Olbek's AdpcmN64 !\n");
-  WaveFile eightBit = waveRecord(pcmFormat(1, 22050, 8), nullptr, Bytes(8, 1));
+  WaveFile eightBit = waveRecord(pcmFormat(1, 22050, 8), std::nullopt, Bytes(8, 1));
   EXPECT_EQ(compressOrbelAdpcmN64(eightBit), -10);
   EXPECT_STREQ(errorMessage, "Quarlix - Only 16-bit PCM samples can be compressed to Olbek's AdpcmN64 !\n");
   EXPECT_EQ(recordBytes(eightBit.data), Bytes(8, 1));
@@ -228,7 +228,7 @@ TEST_F(N64JobTest, StreamsMatchTheReferenceAndEveryBlockStandsAlone) {
   const std::vector<std::vector<int16_t>> signals = {
       whiteNoise(20011, 32767, 3),
       whiteNoise(5000, 300, 4),
-      sineSweep(22050, 22050, 20, 10000, 30000),
+      linearChirp(22050, 22050, 20, 10000, 30000),
       fullScaleSquare(9001, 37),
       fullScaleSquare(3000, 1),
       silenceWithClicks(12000, 1500, 32767),

@@ -12,7 +12,7 @@
 #include "codecs/orbel_quantiser.h"
 #include "riff/byte_order.h"
 #include "support/orbel_reference.h"
-#include "support/signal_generators.h"
+#include "support/test_signals.h"
 #include "support/wave_records.h"
 
 namespace {
@@ -242,7 +242,7 @@ TEST_F(OrbelJobTest, CompressionRefusesAllButSixteenBitMono) {
   };
   for (const Case& c : cases) {
     Bytes data = {1, 2, 3, 4, 5, 6, 7, 8};
-    WaveFile wave = waveRecord(pcmFormat(c.channels, 22050, c.bits), nullptr, data);
+    WaveFile wave = waveRecord(pcmFormat(c.channels, 22050, c.bits), std::nullopt, data);
     const uint8_t* before = wave.data.data();
     EXPECT_EQ(compressOrbelAdpcm(wave), -10);
     EXPECT_EQ(errorCode, -10);
@@ -252,7 +252,7 @@ TEST_F(OrbelJobTest, CompressionRefusesAllButSixteenBitMono) {
     EXPECT_EQ(recordBytes(wave.fmt), pcmFormat(c.channels, 22050, c.bits));
   }
   Bytes pcmTag = formatContents(3, 1, 22050, 88200, 4, 16);
-  WaveFile floats = waveRecord(pcmTag, nullptr, Bytes(8, 0));
+  WaveFile floats = waveRecord(pcmTag, std::nullopt, Bytes(8, 0));
   EXPECT_EQ(compressOrbelAdpcm(floats), -10);
   EXPECT_STREQ(errorMessage, "Quarlix - Only 16-bit PCM samples can be compressed to Olbek's Adpcm !\n");
 }
@@ -316,7 +316,7 @@ TEST_F(OrbelJobTest, StreamsDecodeToTheEncodersReconstruction) {
   const std::vector<std::vector<int16_t>> signals = {
       whiteNoise(20011, 32767, 1),
       whiteNoise(5000, 300, 2),
-      sineSweep(22050, 22050, 20, 10000, 30000),
+      linearChirp(22050, 22050, 20, 10000, 30000),
       fullScaleSquare(9001, 37),
       fullScaleSquare(3000, 1),
       silenceWithClicks(12000, 1500, -32768),

@@ -8,7 +8,7 @@
 
 #include "support/cli_runner.h"
 #include "support/orbel_reference.h"
-#include "support/signal_generators.h"
+#include "support/test_signals.h"
 #include "support/wav_builder.h"
 
 namespace {
@@ -29,7 +29,7 @@ std::string repeated(const std::string& text, size_t times) {
 }
 
 std::vector<int16_t> mixedSignal() {
-  std::vector<int16_t> signal = sineSweep(3000, 22050, 50, 9000, 25000);
+  std::vector<int16_t> signal = linearChirp(3000, 22050, 50, 9000, 25000);
   std::vector<int16_t> noise = whiteNoise(1001, 32767, 5);
   std::vector<int16_t> square = fullScaleSquare(301, 1);  // drives the N64 index past 88
   signal.insert(signal.end(), noise.begin(), noise.end());

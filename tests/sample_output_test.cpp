@@ -18,7 +18,7 @@ const SampleWriter kWriter = {".bin", "mono refused\n", "type refused\n"};
 
 WaveFile patternBlockRecord(uint16_t tag, uint16_t align, uint16_t spb, uint32_t fact, size_t dataBytes) {
   Bytes factBytes = factContents(fact);
-  return waveRecord(blockFormatContents(tag, 8000, align, spb), &factBytes, patternBytes(dataBytes));
+  return waveRecord(blockFormatContents(tag, 8000, align, spb), factBytes, patternBytes(dataBytes));
 }
 
 class SampleOutputTest : public ::testing::Test {
@@ -74,7 +74,7 @@ TEST_F(SampleOutputTest, CountsAndLengthsOfEachType) {
 }
 
 TEST_F(SampleOutputTest, PcmCountAndOutputBesideTheInput) {
-  WaveFile wave = waveRecord(pcmFormat(1, 8000, 16), nullptr, Bytes(7, 0));
+  WaveFile wave = waveRecord(pcmFormat(1, 8000, 16), std::nullopt, Bytes(7, 0));
   SampleOutput output = prepared(wave);
   EXPECT_EQ(output.type, kSampleTypePcm);
   EXPECT_EQ(output.sampleCount, 3u);
@@ -98,7 +98,7 @@ TEST_F(SampleOutputTest, HostileGeometryNeverReachesPastTheData) {
 }
 
 TEST_F(SampleOutputTest, BlockRecordWithoutFactHasNoSamples) {
-  WaveFile wave = waveRecord(blockFormatContents(0x2000, 8000, 32, 60), nullptr, patternBytes(64));
+  WaveFile wave = waveRecord(blockFormatContents(0x2000, 8000, 32, 60), std::nullopt, patternBytes(64));
   SampleOutput output = prepared(wave);
   EXPECT_EQ(output.sampleCount, 0u);
   EXPECT_EQ(sampleDataLength(wave, output.type, 0), 0u);

@@ -11,6 +11,8 @@
 #include "app/job_options.h"
 #include "codecs/companding_laws.h"
 #include "codecs/gsm610.h"
+#include "codecs/ima_adpcm.h"
+#include "codecs/ms_adpcm.h"
 #include "codecs/orbel_adpcm.h"
 #include "codecs/orbel_adpcm_n64.h"
 #include "riff/byte_order.h"
@@ -88,6 +90,8 @@ int32_t compressStage(WaveFile& wave) {
   switch (jobOptions.compressType) {
     case kFormatOrbelAdpcm: return compressOrbelAdpcm(wave);
     case kFormatOrbelAdpcmN64: return compressOrbelAdpcmN64(wave);
+    case kFormatImaAdpcm: return compressIma(wave);
+    case kFormatMsAdpcm: return compressMsAdpcm(wave);
     default: return 0;
   }
 }
@@ -100,6 +104,8 @@ int32_t decompressStage(WaveFile& wave) {
     case kFormatGsm610: return decompressGsm(wave);
     case kFormatOrbelAdpcm: return decompressOrbelAdpcm(wave);
     case kFormatOrbelAdpcmN64: return decompressOrbelAdpcmN64(wave);
+    case kFormatImaAdpcm: return decompressIma(wave);
+    case kFormatMsAdpcm: return decompressMsAdpcm(wave);
     default: return 0;
   }
 }

@@ -1,8 +1,10 @@
 #include "support/block_format_wave.h"
 
-Bytes blockFormatContents(uint16_t tag, uint32_t rate, uint16_t blockAlign, uint16_t samplesPerBlock) {
+Bytes blockFormatContents(uint16_t tag, uint32_t rate, uint16_t blockAlign, uint16_t samplesPerBlock,
+                          uint16_t bits) {
   uint32_t avgBytes = samplesPerBlock == 0 ? 0 : rate / samplesPerBlock * blockAlign;
-  Bytes fmt = formatContents(tag, 1, rate, avgBytes, blockAlign, tag == 49 ? 0 : 4);
+  if (bits == kBitsOfTag) bits = tag == 49 ? 0 : 4;
+  Bytes fmt = formatContents(tag, 1, rate, avgBytes, blockAlign, bits);
   appendLE16(fmt, 2);
   appendLE16(fmt, samplesPerBlock);
   return fmt;

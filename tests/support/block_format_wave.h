@@ -7,8 +7,11 @@
 
 #include "support/wav_builder.h"
 
+inline constexpr uint16_t kBitsOfTag = 0xFFFF;  // 0 for GSM 06.10, else 4
+
 // The 20 fmt bytes of a mono block format.
-Bytes blockFormatContents(uint16_t tag, uint32_t rate, uint16_t blockAlign, uint16_t samplesPerBlock);
+Bytes blockFormatContents(uint16_t tag, uint32_t rate, uint16_t blockAlign, uint16_t samplesPerBlock,
+                          uint16_t bits = kBitsOfTag);
 
 // fmt, fact with factCount, data, then any further chunks (smpl, LIST).
 Bytes blockFormatWave(uint16_t tag, uint32_t rate, uint16_t blockAlign, uint16_t samplesPerBlock,

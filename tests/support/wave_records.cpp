@@ -14,16 +14,16 @@ void fill(HeapBlock& block, ChunkInfo& descriptor, uint32_t ckid, const Bytes& c
 
 }  // namespace
 
-WaveFile waveRecord(const Bytes& fmt, const Bytes* fact, const Bytes& data) {
+WaveFile waveRecord(const Bytes& fmt, const std::optional<Bytes>& fact, const Bytes& data) {
   WaveFile wave;
   fill(wave.fmt, wave.fmtChunk, kFourCCFmt, fmt);
-  if (fact != nullptr) fill(wave.fact, wave.factChunk, kFourCCFact, *fact);
+  if (fact) fill(wave.fact, wave.factChunk, kFourCCFact, *fact);
   fill(wave.data, wave.dataChunk, kFourCCData, data);
   return wave;
 }
 
 WaveFile pcmRecord(const std::vector<int16_t>& samples, uint32_t rate) {
-  return waveRecord(pcmFormat(1, rate, 16), nullptr, pcm16Contents(samples));
+  return waveRecord(pcmFormat(1, rate, 16), std::nullopt, pcm16Contents(samples));
 }
 
 WaveFile blockRecord(uint16_t tag, uint16_t blockAlign, uint16_t samplesPerBlock, uint32_t factCount,
@@ -33,7 +33,7 @@ WaveFile blockRecord(uint16_t tag, uint16_t blockAlign, uint16_t samplesPerBlock
   appendLE16(fmt, samplesPerBlock);
   fmt.resize(fmtBytes);
   Bytes fact = factContents(factCount);
-  return waveRecord(fmt, &fact, data);
+  return waveRecord(fmt, fact, data);
 }
 
 Bytes recordBytes(const HeapBlock& block) { return Bytes(block.data(), block.data() + block.size()); }

@@ -3,12 +3,13 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "riff/wave_file.h"
 #include "support/wav_builder.h"
 
-WaveFile waveRecord(const Bytes& fmt, const Bytes* fact, const Bytes& data);
+WaveFile waveRecord(const Bytes& fmt, const std::optional<Bytes>& fact, const Bytes& data);
 WaveFile pcmRecord(const std::vector<int16_t>& samples, uint32_t rate = 22050);
 // A block-format record: 20-byte fmt (or the first fmtBytes of it) and a fact.
 WaveFile blockRecord(uint16_t tag, uint16_t blockAlign, uint16_t samplesPerBlock, uint32_t factCount,

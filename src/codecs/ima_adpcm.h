@@ -1,0 +1,38 @@
+// IMA (Intel DVI) ADPCM, FormatTag 17: 4 bits per sample in the WAVE block
+// layout, and the jobs that convert a loaded WaveFile to and from it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "riff/wave_file.h"
+
+// The codec state, laid out like a block header: predictor, step index and a
+// reserved byte.
+struct ImaState {
+  int16_t predictor = 0;
+  int8_t stepIndex = 0;  // 0..88
+  uint8_t reserved = 0;
+};
+
+inline constexpr int32_t kImaMaxStepIndex = 88;
+inline constexpr size_t kImaHeaderBytes = 4;
+
+// Samples one mono block of `blockBytes` bytes holds: one in the header, two
+// codes per byte after it.
+uint32_t imaSamplesPerBlock(uint32_t blockBytes);
+
+// Encodes every input sample into a 4-bit code, earlier code in the low
+// nibble; an odd last code has a zero high nibble. `codes` must hold
+// (count + 1) / 2 bytes; samples whose codes would not fit are not encoded.
+void imaEncode(std::span<const int16_t> input, std::span<uint8_t> codes, ImaState& state);
+
+// Decodes one code per output sample, low nibble first. Output samples that
+// `codes` holds no nibble for are left untouched.
+void imaDecode(std::span<const uint8_t> codes, std::span<int16_t> output, ImaState& state);
+
+// The conversion jobs: 0, or the reported negative code (the record is then
+// left as it was).
+int32_t compressIma(WaveFile& wave);
+int32_t decompressIma(WaveFile& wave);

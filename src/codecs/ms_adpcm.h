@@ -1,0 +1,48 @@
+// Microsoft ADPCM, FormatTag 2: two-sample linear prediction with a
+// coefficient pair chosen per block and an adaptive step, 4 bits per sample,
+// and the jobs that convert a loaded WaveFile to and from it.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "riff/wave_file.h"
+
+// The first coefficient weighs the newer history sample, the second the older.
+struct MsAdpcmPair {
+  int32_t c1;
+  int32_t c2;
+};
+
+inline constexpr std::array<MsAdpcmPair, 7> kMsAdpcmPairs = {
+    {{256, 0}, {512, -256}, {0, 0}, {192, 64}, {240, 0}, {460, -208}, {392, -232}}};
+
+inline constexpr size_t kMsAdpcmHeaderBytes = 7;
+inline constexpr size_t kMsAdpcmMaxBlockBytes = 1024;
+inline constexpr size_t kMsAdpcmMaxBlockSamples = 2036;  // what 1024 bytes hold
+
+// Samples one mono block of `blockBytes` bytes holds: two in the header, two
+// codes per byte after it.
+uint32_t msAdpcmSamplesPerBlock(uint32_t blockBytes);
+
+// The first step of a block for `pair`, estimated from its first five
+// samples; samples beyond the end of `input` count as 0.
+int32_t msAdpcmInitialDelta(MsAdpcmPair pair, std::span<const int16_t> input);
+
+// Encodes all input samples (1 to kMsAdpcmMaxBlockSamples) as one block with
+// the coefficient pair that reconstructs them best. Writes and returns
+// 7 + (count - 1) / 2 bytes, or writes nothing and returns 0 when the count
+// is out of range or `block` is too small for it.
+size_t msAdpcmEncodeBlock(std::span<const int16_t> input, std::span<uint8_t> block);
+
+// Decodes one block into output.size() samples, always with the standard
+// pairs; a predictor byte beyond them selects the first pair. Samples that
+// the block holds no code for are left untouched.
+void msAdpcmDecodeBlock(std::span<const uint8_t> block, std::span<int16_t> output);
+
+// The conversion jobs: 0, or the reported negative code (the record is then
+// left as it was).
+int32_t compressMsAdpcm(WaveFile& wave);
+int32_t decompressMsAdpcm(WaveFile& wave);
