@@ -190,10 +190,10 @@ TEST_F(N64JobTest, RefusalsLeaveTheInputAsItWas) {
       {0x2003, 2, 4, 16, 24, 24, 20, "Quarlix - Only mono samples can be decompressed from Olbek's AdpcmN64 !\n"},
       {0x2000, 1, 4, 16, 24, 24, 20,
        "Quarlix - Only 4-bit adpcm samples can be decompressed from Olbek's AdpcmN64 !\n"},
-      {0x2003, 1, 4, 16, 24, 24, 19, "Quarlix - Format chunk too short for Olbek's AdpcmN64 !\n"},
-      {0x2003, 1, 4, 16, 25, 24, 20, "Quarlix - Illegal block layout in Olbek's AdpcmN64 file !\n"},
-      {0x2003, 1, 4, 4, 1, 24, 20, "Quarlix - Illegal block layout in Olbek's AdpcmN64 file !\n"},
-      {0x2003, 1, 4, 16, 24, 0x80000000u, 20, "Quarlix - Illegal sample count in Olbek's AdpcmN64 file !\n"},
+      {0x2003, 1, 4, 16, 24, 24, 19, "Quarlix - Invalid block layout in Olbek's AdpcmN64 file !\n"},
+      {0x2003, 1, 4, 16, 25, 24, 20, "Quarlix - Invalid block layout in Olbek's AdpcmN64 file !\n"},
+      {0x2003, 1, 4, 4, 1, 24, 20, "Quarlix - Invalid block layout in Olbek's AdpcmN64 file !\n"},
+      {0x2003, 1, 4, 16, 24, 0x80000000u, 20, "Quarlix - Too many samples in Olbek's AdpcmN64 file !\n"},
   };
   for (const Case& c : cases) {
     WaveFile wave = blockRecord(c.tag, c.blockAlign, c.samplesPerBlock, c.factCount, Bytes(32, 0x55), c.channels,

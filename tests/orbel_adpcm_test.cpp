@@ -268,13 +268,13 @@ TEST_F(OrbelJobTest, DecompressionRefusesWhatItCannotDecodeSafely) {
       {2, 4, 32, 60, 60, 20, "Quarlix - Only mono samples can be decompressed from Olbek's Adpcm !\n"},
       {2, 8, 32, 60, 60, 20, "Quarlix - Only mono samples can be decompressed from Olbek's Adpcm !\n"},
       {1, 8, 32, 60, 60, 20, "Quarlix - Only 4-bit adpcm samples can be decompressed from Olbek's Adpcm !\n"},
-      {1, 4, 32, 60, 60, 18, "Quarlix - Format chunk too short for Olbek's Adpcm !\n"},
-      {1, 4, 0, 60, 60, 20, "Quarlix - Illegal block layout in Olbek's Adpcm file !\n"},
-      {1, 4, 32, 0, 60, 20, "Quarlix - Illegal block layout in Olbek's Adpcm file !\n"},
-      {1, 4, 32, 61, 60, 20, "Quarlix - Illegal block layout in Olbek's Adpcm file !\n"},
-      {1, 4, 2, 1, 60, 20, "Quarlix - Illegal block layout in Olbek's Adpcm file !\n"},
-      {1, 4, 32, 60, 0x80000000u, 20, "Quarlix - Illegal sample count in Olbek's Adpcm file !\n"},
-      {1, 4, 32, 60, 0xFFFFFFFFu, 20, "Quarlix - Illegal sample count in Olbek's Adpcm file !\n"},
+      {1, 4, 32, 60, 60, 18, "Quarlix - Invalid block layout in Olbek's Adpcm file !\n"},
+      {1, 4, 0, 60, 60, 20, "Quarlix - Invalid block layout in Olbek's Adpcm file !\n"},
+      {1, 4, 32, 0, 60, 20, "Quarlix - Invalid block layout in Olbek's Adpcm file !\n"},
+      {1, 4, 32, 61, 60, 20, "Quarlix - Invalid block layout in Olbek's Adpcm file !\n"},
+      {1, 4, 2, 1, 60, 20, "Quarlix - Invalid block layout in Olbek's Adpcm file !\n"},
+      {1, 4, 32, 60, 0x80000000u, 20, "Quarlix - Too many samples in Olbek's Adpcm file !\n"},
+      {1, 4, 32, 60, 0xFFFFFFFFu, 20, "Quarlix - Too many samples in Olbek's Adpcm file !\n"},
   };
   for (const Case& c : cases) {
     Bytes data(64, 0x77);

@@ -120,7 +120,7 @@ TEST_F(OrbelCliTest, RefusedDecompressionStopsTheRun) {
   CliResult result = run({"-d"});
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.errors, "");
-  const std::string message = "Quarlix - Illegal block layout in Olbek's Adpcm file !\n\n";
+  const std::string message = "Quarlix - Invalid block layout in Olbek's Adpcm file !\n\n";
   ASSERT_GE(result.output.size(), message.size());
   EXPECT_EQ(result.output.substr(result.output.size() - message.size()), message);
   EXPECT_FALSE(fileExists(dir.file("out.wav")));

@@ -1,5 +1,6 @@
-// What the IMA and Microsoft ADPCM jobs check alike: the PCM they accept,
-// the block files they accept, and how many samples such a file yields.
+// What the four ADPCM jobs do alike around their block codecs: check the
+// input, plan the blocks, build the fresh record. Each codec is described by
+// one constant BlockCodec record.
 #pragma once
 
 #include <bit>
@@ -19,19 +20,38 @@ inline std::span<int16_t> pcmSamples(HeapBlock& data, size_t count) {
   return {reinterpret_cast<int16_t*>(data.data()), count};
 }
 
-// 0 when the record is 16-bit mono PCM, else the reported refusal that
-// names the codec ("IMA Adpcm", "Microsoft Adpcm").
-int32_t checkCompressible(const WaveFile& wave, const char* codecName);
-
-struct BlockLayout {
-  uint32_t blockBytes;        // nBlockAlign
-  uint32_t samplesPerBlock;   // wSamplesPerBlock
-  uint32_t sampleCount;       // the fact count, bounded by the whole blocks
+struct BlockCodec {
+  uint16_t formatTag;
+  const char* name;        // as the refusal messages call it
+  uint32_t headerBytes;    // a block's header, before its two codes a byte
+  uint32_t headerSamples;  // samples the header holds in full
+  uint32_t formatBytes;    // the fmt the compression writes: 20, or more
+  uint16_t cbSize;         // its extension bytes
 };
 
-// Checks a mono 4-bit block file of `formatTag` whose block header holds
-// headerSamples samples in headerBytes bytes, followed by two codes a byte.
-// A layout the blocks cannot hold, and a count no int32 holds, are refused
-// before anything is divided or read.
-int32_t readBlockLayout(const WaveFile& wave, uint16_t formatTag, uint32_t headerBytes, uint32_t headerSamples,
-                        const char* codecName, BlockLayout& layout);
+// The samples one block of blockBytes holds (at least headerBytes).
+constexpr uint32_t samplesPerBlockOf(const BlockCodec& codec, uint32_t blockBytes) {
+  return 2 * (blockBytes - codec.headerBytes) + codec.headerSamples;
+}
+
+// The -b block size, or the codec's own default.
+uint32_t chosenBlockBytes(uint32_t defaultBytes);
+
+struct BlockPlan {
+  uint32_t sampleCount;
+  uint32_t blockBytes;
+  uint32_t samplesPerBlock;
+  size_t blockCount;  // compression: blocks to write; decompression: blocks to decode
+};
+
+// Refuses input that is not 16-bit mono PCM, then builds the fresh record: the
+// block fmt (beyond its 20 bytes left zero for the caller), a fact holding
+// the sample count and zeroed data for whole blocks of blockBytes.
+int32_t startBlockCompression(const WaveFile& wave, const BlockCodec& codec, uint32_t blockBytes, WaveFile& fresh,
+                              BlockPlan& plan);
+
+// Refuses input that is not this codec's 4-bit mono, and any layout its
+// blocks could not be decoded from safely (no wSamplesPerBlock, empty blocks,
+// more samples than a block holds, a count no int32 holds); then builds the
+// fresh 16-bit PCM record for the fact count bounded by the whole blocks.
+int32_t startBlockDecompression(const WaveFile& wave, const BlockCodec& codec, WaveFile& fresh, BlockPlan& plan);

@@ -15,9 +15,10 @@ bool allocateChunk(HeapBlock& block, ChunkInfo& descriptor, uint32_t ckid, size_
 
 }  // namespace
 
-int32_t buildBlockRecord(WaveFile& fresh, const FormatFields& fields, uint32_t sampleCount, size_t dataBytes) {
+int32_t buildBlockRecord(WaveFile& fresh, const FormatFields& fields, uint32_t formatBytes, uint32_t sampleCount,
+                         size_t dataBytes) {
   fresh = WaveFile{};
-  if (!allocateChunk(fresh.fmt, fresh.fmtChunk, kFourCCFmt, kBlockFormatSize) ||
+  if (!allocateChunk(fresh.fmt, fresh.fmtChunk, kFourCCFmt, formatBytes) ||
       !allocateChunk(fresh.fact, fresh.factChunk, kFourCCFact, 4) ||
       !allocateChunk(fresh.data, fresh.dataChunk, kFourCCData, dataBytes)) {
     fresh = WaveFile{};

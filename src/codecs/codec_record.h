@@ -7,10 +7,11 @@
 
 #include "riff/wave_file.h"
 
-// A compression result: a 20-byte block fmt holding `fields`, a 4-byte fact
-// holding sampleCount and dataBytes of zeroed data. 0, or the reported
-// out-of-memory code.
-int32_t buildBlockRecord(WaveFile& fresh, const FormatFields& fields, uint32_t sampleCount, size_t dataBytes);
+// A compression result: a block fmt of formatBytes (at least 20) holding
+// `fields`, a 4-byte fact holding sampleCount and dataBytes of zeroed data.
+// 0, or the reported out-of-memory code.
+int32_t buildBlockRecord(WaveFile& fresh, const FormatFields& fields, uint32_t formatBytes, uint32_t sampleCount,
+                         size_t dataBytes);
 
 // A decompression result: a 16-byte 16-bit PCM fmt, no fact, and room for
 // sampleCount samples per channel. 0, or the reported out-of-memory code

@@ -6,22 +6,15 @@
 #include "app/error_state.h"
 #include "app/job_options.h"
 #include "codecs/block_codec_job.h"
+#include "codecs/ima_step_table.h"
 #include "codecs/codec_record.h"
 #include "riff/byte_order.h"
 
 namespace {
 
-constexpr const char* kCodecName = "IMA Adpcm";
+constexpr BlockCodec kCodec = {kFormatImaAdpcm, "IMA Adpcm", kImaHeaderBytes, 1, kBlockFormatSize, 2};
 constexpr uint32_t kDefaultBlockBytes = 256;
 constexpr size_t kScratchSamples = 2048;  // the largest block (1024 bytes) holds 2041
-
-constexpr std::array<int32_t, kImaMaxStepIndex + 1> kStepTable = {
-    7,     8,     9,     10,    11,    12,    13,    14,    16,    17,    19,    21,    23,    25,    28,
-    31,    34,    37,    41,    45,    50,    55,    60,    66,    73,    80,    88,    97,    107,   118,
-    130,   143,   157,   173,   190,   209,   230,   253,   279,   307,   337,   371,   408,   449,   494,
-    544,   598,   658,   724,   796,   876,   963,   1060,  1166,  1282,  1411,  1552,  1707,  1878,  2066,
-    2272,  2499,  2749,  3024,  3327,  3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845,  8630,
-    9493,  10442, 11487, 12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
 
 constexpr std::array<int32_t, 16> kIndexTable = {-1, -1, -1, -1, 2, 4, 6, 8, -1, -1, -1, -1, 2, 4, 6, 8};
 
@@ -33,7 +26,7 @@ void adaptStepIndex(ImaState& state, uint32_t code) {
 }
 
 uint32_t encodeSample(int32_t sample, ImaState& state) {
-  int32_t step = kStepTable[static_cast<size_t>(state.stepIndex)];
+  int32_t step = kImaStepTable[static_cast<size_t>(state.stepIndex)];
   int32_t diff = sample - state.predictor;
   uint32_t code = 0;
   if (diff < 0) {
@@ -63,7 +56,7 @@ uint32_t encodeSample(int32_t sample, ImaState& state) {
 }
 
 int16_t decodeCode(uint32_t code, ImaState& state) {
-  int32_t step = kStepTable[static_cast<size_t>(state.stepIndex)];
+  int32_t step = kImaStepTable[static_cast<size_t>(state.stepIndex)];
   adaptStepIndex(state, code);
   int32_t delta = step >> 3;
   if ((code & 4) != 0) delta += step;
@@ -90,7 +83,6 @@ ImaState loadHeader(const uint8_t* header) {
 
 }  // namespace
 
-uint32_t imaSamplesPerBlock(uint32_t blockBytes) { return 2 * blockBytes - 7; }
 
 void imaEncode(std::span<const int16_t> input, std::span<uint8_t> codes, ImaState& state) {
   size_t count = std::min(input.size(), 2 * codes.size());
@@ -110,64 +102,42 @@ void imaDecode(std::span<const uint8_t> codes, std::span<int16_t> output, ImaSta
 }
 
 int32_t compressIma(WaveFile& wave) {
-  uint32_t blockBytes = jobOptions.blockSize != 0 ? static_cast<uint32_t>(jobOptions.blockSize) : kDefaultBlockBytes;
-  uint32_t samplesPerBlock = imaSamplesPerBlock(blockBytes);
-  errorCode = 0;
-  if (int32_t refused = checkCompressible(wave, kCodecName); refused != 0) return refused;
-  FormatFields source = readFormat(wave);
-  size_t sampleCount = wave.data.size() / source.nBlockAlign;
-  size_t blockCount = (sampleCount + samplesPerBlock - 1) / samplesPerBlock;
-  FormatFields fields{kFormatImaAdpcm,
-                      source.nChannels,
-                      source.nSamplesPerSec,
-                      static_cast<uint32_t>(uint64_t{blockBytes} * source.nSamplesPerSec / samplesPerBlock),
-                      static_cast<uint16_t>(blockBytes),
-                      4,
-                      2,
-                      static_cast<uint16_t>(samplesPerBlock)};
   WaveFile fresh;
-  if (int32_t failed = buildBlockRecord(fresh, fields, static_cast<uint32_t>(sampleCount), blockCount * blockBytes);
-      failed != 0) {
-    return failed;
+  BlockPlan plan;
+  if (int32_t result = startBlockCompression(wave, kCodec, chosenBlockBytes(kDefaultBlockBytes), fresh, plan);
+      result != 0) {
+    return result;
   }
-  std::span<const int16_t> input = pcmSamples(wave.data, sampleCount);
+  std::span<const int16_t> input = pcmSamples(wave.data, plan.sampleCount);
   std::span<uint8_t> output = fresh.data.bytes();
   std::array<int16_t, kScratchSamples> scratch{};
   ImaState state;  // the step index runs on from block to block
-  for (size_t block = 0; block < blockCount; ++block) {
-    std::span<const int16_t> samples = input.subspan(block * samplesPerBlock);
-    std::span<uint8_t> out = output.subspan(block * blockBytes, blockBytes);
-    if (samples.size() < samplesPerBlock) {
+  for (size_t block = 0; block < plan.blockCount; ++block) {
+    std::span<const int16_t> samples = input.subspan(block * plan.samplesPerBlock);
+    std::span<uint8_t> out = output.subspan(block * plan.blockBytes, plan.blockBytes);
+    if (samples.size() < plan.samplesPerBlock) {
       // The last block is completed with silence.
       std::copy(samples.begin(), samples.end(), scratch.begin());
-      samples = std::span<const int16_t>(scratch).first(samplesPerBlock);
+      samples = std::span<const int16_t>(scratch).first(plan.samplesPerBlock);
     }
     state.predictor = samples[0];
     storeHeader(out.data(), state);
-    imaEncode(samples.subspan(1, samplesPerBlock - 1), out.subspan(kImaHeaderBytes), state);
+    imaEncode(samples.subspan(1, plan.samplesPerBlock - 1), out.subspan(kImaHeaderBytes), state);
   }
   installRecord(wave, fresh);
   return 0;
 }
 
 int32_t decompressIma(WaveFile& wave) {
-  errorCode = 0;
-  BlockLayout layout;
-  if (int32_t refused = readBlockLayout(wave, kFormatImaAdpcm, kImaHeaderBytes, 1, kCodecName, layout); refused != 0) {
-    return refused;
-  }
   WaveFile fresh;
-  FormatFields source = readFormat(wave);
-  if (int32_t failed = buildPcmRecord(fresh, source.nChannels, source.nSamplesPerSec, layout.sampleCount);
-      failed != 0) {
-    return failed;
-  }
-  std::span<int16_t> output = pcmSamples(fresh.data, layout.sampleCount);
-  std::span<const uint8_t> input = wave.data.bytes();
-  for (size_t done = 0, offset = 0; done < layout.sampleCount; done += layout.samplesPerBlock,
-              offset += layout.blockBytes) {
-    std::span<int16_t> samples = output.subspan(done, std::min<size_t>(layout.samplesPerBlock, output.size() - done));
-    std::span<const uint8_t> block = input.subspan(offset, layout.blockBytes);
+  BlockPlan plan;
+  if (int32_t result = startBlockDecompression(wave, kCodec, fresh, plan); result != 0) return result;
+  std::span<int16_t> output = pcmSamples(fresh.data, plan.sampleCount);
+  for (size_t k = 0; k < plan.blockCount; ++k) {
+    size_t done = k * plan.samplesPerBlock;
+    std::span<int16_t> samples = output.subspan(done, std::min<size_t>(plan.samplesPerBlock, output.size() - done));
+    std::span<const uint8_t> block = wave.data.bytes().subspan(k * plan.blockBytes, plan.blockBytes);
+    // Every block starts from its own header; nothing is carried over.
     ImaState state = loadHeader(block.data());
     samples[0] = state.predictor;
     imaDecode(block.subspan(kImaHeaderBytes), samples.subspan(1), state);

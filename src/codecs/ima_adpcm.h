@@ -16,12 +16,8 @@ struct ImaState {
   uint8_t reserved = 0;
 };
 
-inline constexpr int32_t kImaMaxStepIndex = 88;
 inline constexpr size_t kImaHeaderBytes = 4;
 
-// Samples one mono block of `blockBytes` bytes holds: one in the header, two
-// codes per byte after it.
-uint32_t imaSamplesPerBlock(uint32_t blockBytes);
 
 // Encodes every input sample into a 4-bit code, earlier code in the low
 // nibble; an odd last code has a zero high nibble. `codes` must hold

@@ -11,9 +11,8 @@
 
 namespace {
 
-constexpr const char* kCodecName = "Microsoft Adpcm";
-constexpr uint32_t kFormatBytes = 50;  // the block fmt, wNumCoef and the seven pairs
-constexpr uint16_t kExtensionBytes = 32;
+// The fmt holds wNumCoef and the seven pairs after the common block fields.
+constexpr BlockCodec kCodec = {kFormatMsAdpcm, "Microsoft Adpcm", kMsAdpcmHeaderBytes, 2, 50, 32};
 constexpr int32_t kMinDelta = 16;
 // Far above any step a real stream reaches (under 100000), and low enough
 // that hostile codes cannot overflow the step arithmetic.
@@ -63,7 +62,6 @@ uint32_t encodeWithPair(std::span<const int16_t> input, uint8_t pairIndex, uint8
 
 }  // namespace
 
-uint32_t msAdpcmSamplesPerBlock(uint32_t blockBytes) { return 2 * blockBytes - 12; }
 
 int32_t msAdpcmInitialDelta(MsAdpcmPair pair, std::span<const int16_t> input) {
   int32_t sum = 0;
@@ -119,72 +117,40 @@ void msAdpcmDecodeBlock(std::span<const uint8_t> block, std::span<int16_t> outpu
 
 int32_t compressMsAdpcm(WaveFile& wave) {
   uint32_t rate = readFormat(wave).nSamplesPerSec;
-  uint32_t blockBytes = jobOptions.blockSize != 0 ? static_cast<uint32_t>(jobOptions.blockSize)
-                        : rate >= 44100           ? 1024
-                        : rate >= 22050           ? 512
-                                                  : 256;
-  uint32_t samplesPerBlock = msAdpcmSamplesPerBlock(blockBytes);
-  errorCode = 0;
-  if (int32_t refused = checkCompressible(wave, kCodecName); refused != 0) return refused;
-  FormatFields source = readFormat(wave);
-  size_t sampleCount = wave.data.size() / source.nBlockAlign;
-  size_t blockCount = (sampleCount + samplesPerBlock - 1) / samplesPerBlock;
-  FormatFields fields{kFormatMsAdpcm,
-                      source.nChannels,
-                      source.nSamplesPerSec,
-                      static_cast<uint32_t>(uint64_t{blockBytes} * source.nSamplesPerSec / samplesPerBlock),
-                      static_cast<uint16_t>(blockBytes),
-                      4,
-                      kExtensionBytes,
-                      static_cast<uint16_t>(samplesPerBlock)};
+  uint32_t defaultBytes = rate >= 44100 ? 1024 : rate >= 22050 ? 512 : 256;
   WaveFile fresh;
-  if (int32_t failed = buildBlockRecord(fresh, fields, static_cast<uint32_t>(sampleCount), blockCount * blockBytes);
-      failed != 0) {
-    return failed;
+  BlockPlan plan;
+  if (int32_t result = startBlockCompression(wave, kCodec, chosenBlockBytes(defaultBytes), fresh, plan); result != 0) {
+    return result;
   }
-  // The block fmt grows by wNumCoef and the coefficient table.
-  HeapBlock format;
-  if (!format.allocate(kFormatBytes)) return reportNoMemory();
-  std::memcpy(format.data(), fresh.fmt.data(), kBlockFormatSize);
-  storeLE16(format.data() + kBlockFormatSize, kMsAdpcmPairs.size());
+  // The block fmt goes on with wNumCoef and the coefficient table.
+  uint8_t* table = fresh.fmt.data() + kBlockFormatSize;
+  storeLE16(table, kMsAdpcmPairs.size());
   for (size_t i = 0; i < kMsAdpcmPairs.size(); ++i) {
-    storeLE16(format.data() + kBlockFormatSize + 2 + 4 * i, static_cast<uint16_t>(kMsAdpcmPairs[i].c1));
-    storeLE16(format.data() + kBlockFormatSize + 4 + 4 * i, static_cast<uint16_t>(kMsAdpcmPairs[i].c2));
+    storeLE16(table + 2 + 4 * i, static_cast<uint16_t>(kMsAdpcmPairs[i].c1));
+    storeLE16(table + 4 + 4 * i, static_cast<uint16_t>(kMsAdpcmPairs[i].c2));
   }
-  fresh.fmt = std::move(format);
-  fresh.fmtChunk.cksize = kFormatBytes;
-
-  std::span<const int16_t> input = pcmSamples(wave.data, sampleCount);
+  std::span<const int16_t> input = pcmSamples(wave.data, plan.sampleCount);
   std::span<uint8_t> output = fresh.data.bytes();
-  for (size_t block = 0; block < blockCount; ++block) {
+  for (size_t block = 0; block < plan.blockCount; ++block) {
     // The last block may be partial; its unused tail stays zero.
-    std::span<const int16_t> samples = input.subspan(block * samplesPerBlock);
-    msAdpcmEncodeBlock(samples.first(std::min<size_t>(samples.size(), samplesPerBlock)),
-                       output.subspan(block * blockBytes, blockBytes));
+    std::span<const int16_t> samples = input.subspan(block * plan.samplesPerBlock);
+    msAdpcmEncodeBlock(samples.first(std::min<size_t>(samples.size(), plan.samplesPerBlock)),
+                       output.subspan(block * plan.blockBytes, plan.blockBytes));
   }
   installRecord(wave, fresh);
   return 0;
 }
 
 int32_t decompressMsAdpcm(WaveFile& wave) {
-  errorCode = 0;
-  BlockLayout layout;
-  if (int32_t refused = readBlockLayout(wave, kFormatMsAdpcm, kMsAdpcmHeaderBytes, 2, kCodecName, layout);
-      refused != 0) {
-    return refused;
-  }
   WaveFile fresh;
-  FormatFields source = readFormat(wave);
-  if (int32_t failed = buildPcmRecord(fresh, source.nChannels, source.nSamplesPerSec, layout.sampleCount);
-      failed != 0) {
-    return failed;
-  }
-  std::span<int16_t> output = pcmSamples(fresh.data, layout.sampleCount);
-  std::span<const uint8_t> input = wave.data.bytes();
-  for (size_t done = 0, offset = 0; done < layout.sampleCount;
-       done += layout.samplesPerBlock, offset += layout.blockBytes) {
-    msAdpcmDecodeBlock(input.subspan(offset, layout.blockBytes),
-                       output.subspan(done, std::min<size_t>(layout.samplesPerBlock, output.size() - done)));
+  BlockPlan plan;
+  if (int32_t result = startBlockDecompression(wave, kCodec, fresh, plan); result != 0) return result;
+  std::span<int16_t> output = pcmSamples(fresh.data, plan.sampleCount);
+  for (size_t k = 0; k < plan.blockCount; ++k) {
+    size_t done = k * plan.samplesPerBlock;
+    msAdpcmDecodeBlock(wave.data.bytes().subspan(k * plan.blockBytes, plan.blockBytes),
+                       output.subspan(done, std::min<size_t>(plan.samplesPerBlock, output.size() - done)));
   }
   installRecord(wave, fresh);
   return 0;

@@ -23,9 +23,6 @@ inline constexpr size_t kMsAdpcmHeaderBytes = 7;
 inline constexpr size_t kMsAdpcmMaxBlockBytes = 1024;
 inline constexpr size_t kMsAdpcmMaxBlockSamples = 2036;  // what 1024 bytes hold
 
-// Samples one mono block of `blockBytes` bytes holds: two in the header, two
-// codes per byte after it.
-uint32_t msAdpcmSamplesPerBlock(uint32_t blockBytes);
 
 // The first step of a block for `pair`, estimated from its first five
 // samples; samples beyond the end of `input` count as 0.

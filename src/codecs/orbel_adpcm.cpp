@@ -6,13 +6,13 @@
 
 #include "app/error_state.h"
 #include "codecs/codec_record.h"
-#include "codecs/orbel_block_stream.h"
+#include "codecs/block_codec_job.h"
 #include "codecs/orbel_quantiser.h"
 #include "riff/byte_order.h"
 
 namespace {
 
-constexpr const char* kCodecName = "Olbek's Adpcm";
+constexpr BlockCodec kCodec = {kFormatOrbelAdpcm, "Olbek's Adpcm", kOrbelHeaderBytes, 0, kBlockFormatSize, 2};
 
 struct CoefficientPair {
   int32_t a;  // times the most recent sample, in 1/256
@@ -123,25 +123,18 @@ void orbelEncodeBlock(std::span<const int16_t> input, std::span<uint8_t> block, 
 }
 
 int32_t compressOrbelAdpcm(WaveFile& wave) {
-  errorCode = 0;
-  uint32_t sampleCount = 0;
-  if (int32_t result = checkOrbelCompressInput(wave, kCodecName, sampleCount); result != 0) return result;
-  size_t blockBytes = orbelBlockBytes(kOrbelDefaultBlockBytes);
-  size_t perBlock = orbelSamplesPerBlock(blockBytes);
-  size_t blocks = (sampleCount + perBlock - 1) / perBlock;
   WaveFile fresh;
-  FormatFields fields = orbelBlockFormat(kFormatOrbelAdpcm, readFormat(wave), static_cast<uint32_t>(blockBytes),
-                                         static_cast<uint32_t>(perBlock));
-  if (int32_t result = buildBlockRecord(fresh, fields, sampleCount, blocks * blockBytes); result != 0) return result;
-
-  std::span<const int16_t> input = pcmSamples(wave.data, sampleCount);
+  BlockPlan plan;
+  int32_t result = startBlockCompression(wave, kCodec, chosenBlockBytes(kOrbelDefaultBlockBytes), fresh, plan);
+  if (result != 0) return result;
+  std::span<const int16_t> input = pcmSamples(wave.data, plan.sampleCount);
   std::span<uint8_t> output = fresh.data.bytes();
   AdpcmHistory history;
-  for (size_t k = 0; k < blocks; ++k) {
-    std::span<const int16_t> samples = input.subspan(k * perBlock);
-    std::span<uint8_t> block = output.subspan(k * blockBytes, blockBytes);
-    if (samples.size() >= perBlock) {
-      orbelEncodeBlock(samples.first(perBlock), block, perBlock, history);
+  for (size_t k = 0; k < plan.blockCount; ++k) {
+    std::span<const int16_t> samples = input.subspan(k * plan.samplesPerBlock);
+    std::span<uint8_t> block = output.subspan(k * plan.blockBytes, plan.blockBytes);
+    if (samples.size() >= plan.samplesPerBlock) {
+      orbelEncodeBlock(samples.first(plan.samplesPerBlock), block, plan.samplesPerBlock, history);
     } else {
       // The short last block: its estimate sees zeros after the last sample.
       std::array<int16_t, orbelSamplesPerBlock(kOrbelMaxBlockBytes)> scratch{};
@@ -150,27 +143,20 @@ int32_t compressOrbelAdpcm(WaveFile& wave) {
     }
   }
   installRecord(wave, fresh);
-  return errorCode;
+  return 0;
 }
 
 int32_t decompressOrbelAdpcm(WaveFile& wave) {
-  errorCode = 0;
-  OrbelBlockStream stream{};
-  int32_t result = checkOrbelDecompressInput(wave, kFormatOrbelAdpcm, kCodecName,
-                                             static_cast<uint32_t>(2 * kOrbelHeaderBytes), stream);
-  if (result != 0) return result;
-  FormatFields input = readFormat(wave);
   WaveFile fresh;
-  result = buildPcmRecord(fresh, input.nChannels, input.nSamplesPerSec, stream.sampleCount);
-  if (result != 0) return result;
-
-  std::span<int16_t> output = pcmSamples(fresh.data, stream.sampleCount);
+  BlockPlan plan;
+  if (int32_t result = startBlockDecompression(wave, kCodec, fresh, plan); result != 0) return result;
+  std::span<int16_t> output = pcmSamples(fresh.data, plan.sampleCount);
   AdpcmHistory history;
-  for (size_t done = 0, k = 0; done < output.size(); done += stream.samplesPerBlock, ++k) {
-    size_t count = std::min(stream.samplesPerBlock, output.size() - done);
-    orbelDecodeBlock(wave.data.bytes().subspan(k * stream.blockBytes, stream.blockBytes),
-                     output.subspan(done, count), history);
+  for (size_t k = 0; k < plan.blockCount; ++k) {
+    size_t done = k * plan.samplesPerBlock;
+    orbelDecodeBlock(wave.data.bytes().subspan(k * plan.blockBytes, plan.blockBytes),
+                     output.subspan(done, std::min<size_t>(plan.samplesPerBlock, output.size() - done)), history);
   }
   installRecord(wave, fresh);
-  return errorCode;
+  return 0;
 }

@@ -8,13 +8,14 @@
 #include "app/error_state.h"
 #include "codecs/codec_record.h"
 #include "codecs/orbel_adpcm.h"
-#include "codecs/orbel_block_stream.h"
+#include "codecs/block_codec_job.h"
+#include "codecs/ima_step_table.h"
 #include "codecs/orbel_quantiser.h"
 #include "riff/byte_order.h"
 
 namespace {
 
-constexpr const char* kCodecName = "Olbek's AdpcmN64";
+constexpr BlockCodec kCodec = {kFormatOrbelAdpcmN64, "Olbek's AdpcmN64", kN64HeaderBytes, 2, kBlockFormatSize, 2};
 constexpr const char* kDecodeWarning = "\nWarning - iIndex > 88 during ADPCMN64 decompression !\n";
 constexpr const char* kEncodeWarning = "\nWarning - iIndex > 88 during ADPCMN64 compression !\n";
 
@@ -25,17 +26,7 @@ struct CoefficientPair {
 
 constexpr std::array<CoefficientPair, kN64Sets> kCoefficients = {{{0, 0}, {256, 0}, {384, -128}, {512, -256}}};
 
-constexpr int32_t kMaxIndex = 88;
-constexpr std::array<int32_t, kMaxIndex + 1> kStepTable = {
-    7,     8,     9,     10,    11,    12,    13,    14,    16,    17,    19,    21,    23,    25,    28,
-    31,    34,    37,    41,    45,    50,    55,    60,    66,    73,    80,    88,    97,    107,   118,
-    130,   143,   157,   173,   190,   209,   230,   253,   279,   307,   337,   371,   408,   449,   494,
-    544,   598,   658,   724,   796,   876,   963,   1060,  1166,  1282,  1411,  1552,  1707,  1878,  2066,
-    2272,  2499,  2749,  3024,  3327,  3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845,  8630,
-    9493,  10442, 11487, 12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
-
-static_assert(kStepTable[kMaxIndex] == 32767 && kStepTable[kMaxIndex - 1] == 29794, "all 89 steps present");
-
+constexpr int32_t kMaxIndex = kImaMaxStepIndex;
 constexpr std::array<int32_t, 16> kIndexChange = {-1, -1, -1, -1, 2, 4, 6, 8, 10, 8, 6, 4, 2, -1, -1, -1};
 
 // The largest multiple of 4 the signed header word holds: 32766 and 32767
@@ -87,7 +78,7 @@ void orbelN64DecodeBlock(std::span<const uint8_t> block, std::span<int16_t> samp
   samples[1] = static_cast<int16_t>(newer);
   for (size_t i = 2; i < samples.size(); ++i) {
     int32_t code = codeAt(block, i);
-    int32_t value = clampSample16(predict(pair, newer, older) + kStepTable[static_cast<size_t>(index)] * code);
+    int32_t value = clampSample16(predict(pair, newer, older) + kImaStepTable[static_cast<size_t>(index)] * code);
     samples[i] = static_cast<int16_t>(value);
     index = moveIndex(index, code, kDecodeWarning);
     older = newer;
@@ -98,8 +89,8 @@ void orbelN64DecodeBlock(std::span<const uint8_t> block, std::span<int16_t> samp
 int32_t orbelN64EstimateIndex(int32_t c1, int32_t c2, std::span<const int16_t> x) {
   int32_t target = orbelEstimateStep(c1, c2, x);
   int32_t i = 0;
-  while (i < kMaxIndex && kStepTable[static_cast<size_t>(i)] < target) ++i;
-  if (i > 0 && target - kStepTable[static_cast<size_t>(i - 1)] < kStepTable[static_cast<size_t>(i)] - target) --i;
+  while (i < kMaxIndex && kImaStepTable[static_cast<size_t>(i)] < target) ++i;
+  if (i > 0 && target - kImaStepTable[static_cast<size_t>(i - 1)] < kImaStepTable[static_cast<size_t>(i)] - target) --i;
   return i;
 }
 
@@ -114,7 +105,7 @@ uint32_t orbelN64EncodeTrial(std::span<const int16_t> input, int set, std::span<
   uint32_t errorTotal = 0;
   for (size_t i = 2; i < input.size(); ++i) {
     int32_t prediction = predict(pair, newer, older);
-    int32_t step = kStepTable[static_cast<size_t>(index)];
+    int32_t step = kImaStepTable[static_cast<size_t>(index)];
     int32_t code = orbelQuantise(input[i] - prediction, step);
     int32_t reconstructed = clampSample16(prediction + step * code);
     index = moveIndex(index, code, kEncodeWarning);
@@ -144,51 +135,38 @@ void orbelN64EncodeBlock(std::span<const int16_t> input, std::span<uint8_t> bloc
 }
 
 int32_t compressOrbelAdpcmN64(WaveFile& wave) {
-  errorCode = 0;
-  uint32_t sampleCount = 0;
-  if (int32_t result = checkOrbelCompressInput(wave, kCodecName, sampleCount); result != 0) return result;
-  size_t blockBytes = orbelBlockBytes(kN64DefaultBlockBytes);
-  size_t perBlock = orbelN64SamplesPerBlock(blockBytes);
-  size_t blocks = (sampleCount + perBlock - 1) / perBlock;
   WaveFile fresh;
-  FormatFields fields = orbelBlockFormat(kFormatOrbelAdpcmN64, readFormat(wave), static_cast<uint32_t>(blockBytes),
-                                         static_cast<uint32_t>(perBlock));
-  if (int32_t result = buildBlockRecord(fresh, fields, sampleCount, blocks * blockBytes); result != 0) return result;
-
-  std::span<const int16_t> input = pcmSamples(wave.data, sampleCount);
+  BlockPlan plan;
+  int32_t result = startBlockCompression(wave, kCodec, chosenBlockBytes(kN64DefaultBlockBytes), fresh, plan);
+  if (result != 0) return result;
+  std::span<const int16_t> input = pcmSamples(wave.data, plan.sampleCount);
   std::span<uint8_t> output = fresh.data.bytes();
-  for (size_t k = 0; k < blocks; ++k) {
-    std::span<const int16_t> samples = input.subspan(k * perBlock);
-    std::span<uint8_t> block = output.subspan(k * blockBytes, blockBytes);
-    if (samples.size() >= perBlock) {
-      orbelN64EncodeBlock(samples.first(perBlock), block);
+  for (size_t k = 0; k < plan.blockCount; ++k) {
+    std::span<const int16_t> samples = input.subspan(k * plan.samplesPerBlock);
+    std::span<uint8_t> block = output.subspan(k * plan.blockBytes, plan.blockBytes);
+    if (samples.size() >= plan.samplesPerBlock) {
+      orbelN64EncodeBlock(samples.first(plan.samplesPerBlock), block);
     } else {
       // The last block is always full: zero samples pad it and are coded too.
       std::array<int16_t, orbelN64SamplesPerBlock(kN64MaxBlockBytes)> scratch{};
       std::copy(samples.begin(), samples.end(), scratch.begin());
-      orbelN64EncodeBlock(std::span<const int16_t>(scratch).first(perBlock), block);
+      orbelN64EncodeBlock(std::span<const int16_t>(scratch).first(plan.samplesPerBlock), block);
     }
   }
   installRecord(wave, fresh);
-  return errorCode;
+  return 0;
 }
 
 int32_t decompressOrbelAdpcmN64(WaveFile& wave) {
-  errorCode = 0;
-  OrbelBlockStream stream{};
-  int32_t result = checkOrbelDecompressInput(wave, kFormatOrbelAdpcmN64, kCodecName, 8, stream);
-  if (result != 0) return result;
-  FormatFields input = readFormat(wave);
   WaveFile fresh;
-  result = buildPcmRecord(fresh, input.nChannels, input.nSamplesPerSec, stream.sampleCount);
-  if (result != 0) return result;
-
-  std::span<int16_t> output = pcmSamples(fresh.data, stream.sampleCount);
-  for (size_t done = 0, k = 0; done < output.size(); done += stream.samplesPerBlock, ++k) {
-    size_t count = std::min(stream.samplesPerBlock, output.size() - done);
-    orbelN64DecodeBlock(wave.data.bytes().subspan(k * stream.blockBytes, stream.blockBytes),
-                        output.subspan(done, count));
+  BlockPlan plan;
+  if (int32_t result = startBlockDecompression(wave, kCodec, fresh, plan); result != 0) return result;
+  std::span<int16_t> output = pcmSamples(fresh.data, plan.sampleCount);
+  for (size_t k = 0; k < plan.blockCount; ++k) {
+    size_t done = k * plan.samplesPerBlock;
+    orbelN64DecodeBlock(wave.data.bytes().subspan(k * plan.blockBytes, plan.blockBytes),
+                        output.subspan(done, std::min<size_t>(plan.samplesPerBlock, output.size() - done)));
   }
   installRecord(wave, fresh);
-  return errorCode;
+  return 0;
 }
