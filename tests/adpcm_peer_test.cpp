@@ -48,11 +48,7 @@ const char* kindName(Kind kind) {
   return "";
 }
 
-uint32_t le32(const Bytes& b, size_t at) {
-  return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
-}
-
-// The fact count and the data of a WAV file, read chunk by chunk.
+// The format tag, the fact count and the data of a WAV file.
 struct WavContents {
   uint16_t formatTag = 0;
   uint32_t factCount = 0;
@@ -61,17 +57,12 @@ struct WavContents {
 
 WavContents readWav(const std::string& path) {
   Bytes file = readFileBytes(path);
+  Bytes fmt = chunkContents(file, "fmt ");
+  Bytes fact = chunkContents(file, "fact");
   WavContents out;
-  size_t at = 12;
-  while (at + 8 <= file.size()) {
-    std::string id(file.begin() + static_cast<long>(at), file.begin() + static_cast<long>(at + 4));
-    size_t size = std::min<size_t>(le32(file, at + 4), file.size() - at - 8);
-    const uint8_t* body = file.data() + at + 8;
-    if (id == "fmt " && size >= 2) out.formatTag = static_cast<uint16_t>(body[0] | body[1] << 8);
-    if (id == "fact" && size >= 4) out.factCount = le32(file, at + 8);
-    if (id == "data") out.data.assign(body, body + size);
-    at += 8 + size + (size & 1);
-  }
+  if (fmt.size() >= 2) out.formatTag = static_cast<uint16_t>(fmt[0] | fmt[1] << 8);
+  if (fact.size() >= 4) out.factCount = loadLE32At(fact, 0);
+  out.data = chunkContents(file, "data");
   return out;
 }
 

@@ -58,33 +58,11 @@ std::vector<int16_t> speechLike(size_t count, uint32_t seed) {
   return samples;
 }
 
-// The contents of the first top-level chunk called `id` of a RIFF WAVE
-// image, found by walking the chunks here rather than with the reader under
-// test. `found` tells whether there was one.
-Bytes chunkContents(const Bytes& image, const std::string& id, bool* found = nullptr) {
-  size_t at = 12;
-  while (at + 8 <= image.size()) {
-    std::string ckid(image.begin() + static_cast<std::ptrdiff_t>(at), image.begin() + static_cast<std::ptrdiff_t>(at + 4));
-    size_t size = image[at + 4] | image[at + 5] << 8 | image[at + 6] << 16 | static_cast<size_t>(image[at + 7]) << 24;
-    if (ckid == id && at + 8 + size <= image.size()) {
-      if (found != nullptr) *found = true;
-      return Bytes(image.begin() + static_cast<std::ptrdiff_t>(at + 8),
-                   image.begin() + static_cast<std::ptrdiff_t>(at + 8 + size));
-    }
-    at += 8 + size + (size & 1);
-  }
-  if (found != nullptr) *found = false;
-  return {};
-}
-
 std::vector<int16_t> samplesOf(const Bytes& image) {
   Bytes data = chunkContents(image, "data");
   return pcm16FromBytes(data.data(), data.size() / 2);
 }
 
-uint32_t le32(const Bytes& bytes, size_t at) {
-  return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | static_cast<uint32_t>(bytes[at + 3]) << 24;
-}
 
 std::vector<int16_t> prefix(const std::vector<int16_t>& samples, size_t count) {
   return {samples.begin(), samples.begin() + static_cast<std::ptrdiff_t>(std::min(count, samples.size()))};
@@ -149,7 +127,7 @@ TEST_F(GsmTest, DecodesExactlyAsTheReferenceDecodersDo) {
   for (const char* encoder : {"sox", "sndfile"}) {
     SCOPED_TRACE(encoder);
     Bytes gsm = encode(encoder, encoder, speechLike(kSpeechSamples, 1));
-    uint32_t factCount = le32(chunkContents(gsm, "fact"), 0);
+    uint32_t factCount = loadLE32At(chunkContents(gsm, "fact"), 0);
     ASSERT_EQ(factCount, kSpeechSamples);
     ASSERT_NE(factCount % kBlockSamples, 0u);
 

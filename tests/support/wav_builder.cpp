@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -105,6 +106,25 @@ Bytes waveImage(const std::vector<Bytes>& chunks) {
 
 Bytes monoPcmWave(const std::vector<int16_t>& samples, uint32_t rate) {
   return waveImage({chunk("fmt ", pcmFormat(1, rate, 16)), chunk("data", pcm16Contents(samples))});
+}
+
+uint32_t loadLE32At(const Bytes& bytes, size_t at) {
+  return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | static_cast<uint32_t>(bytes[at + 3]) << 24;
+}
+
+Bytes chunkContents(const Bytes& image, const std::string& id, bool* found) {
+  for (size_t at = 12; at + 8 <= image.size();) {
+    std::string ckid(image.begin() + static_cast<std::ptrdiff_t>(at), image.begin() + static_cast<std::ptrdiff_t>(at + 4));
+    size_t size = std::min<size_t>(loadLE32At(image, at + 4), image.size() - at - 8);
+    if (ckid == id) {
+      if (found != nullptr) *found = true;
+      auto start = image.begin() + static_cast<std::ptrdiff_t>(at + 8);
+      return Bytes(start, start + static_cast<std::ptrdiff_t>(size));
+    }
+    at += 8 + size + (size & 1);
+  }
+  if (found != nullptr) *found = false;
+  return {};
 }
 
 std::vector<int16_t> pcm16FromBytes(const uint8_t* bytes, size_t count) {

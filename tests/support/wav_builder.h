@@ -33,6 +33,13 @@ Bytes infoComment(const std::string& text);
 Bytes waveImage(const std::vector<Bytes>& chunks);
 Bytes monoPcmWave(const std::vector<int16_t>& samples, uint32_t rate = 22050);
 
+// The contents of the first top-level chunk called `id` of a RIFF WAVE
+// image, found by walking the chunks here rather than with the reader under
+// test (a stated size past the end is cut to the image). `found` tells
+// whether there was one.
+Bytes chunkContents(const Bytes& image, const std::string& id, bool* found = nullptr);
+uint32_t loadLE32At(const Bytes& bytes, size_t at);
+
 std::vector<int16_t> pcm16FromBytes(const uint8_t* bytes, size_t count);
 
 void writeFileBytes(const std::string& path, const Bytes& bytes);
