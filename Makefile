@@ -28,11 +28,12 @@ test-asan: build-asan
 
 test: test-normal test-asan
 
-# The demo writes into a scratch directory, since the WAV output lands in
-# the current directory under the input's base name.
+# The demo compresses the example to IMA ADPCM and decodes that again; it
+# works in a scratch directory, since the WAV output lands in the current
+# directory under the input's base name.
 demo: build
 	rm -rf $(BUILD_DIR)/demo && mkdir -p $(BUILD_DIR)/demo
-	cd $(BUILD_DIR)/demo && ../quarlix -vf -ow ../../examples/tone.wav
+	cd $(BUILD_DIR)/demo && ../quarlix -vf -cadpcmima ../../examples/tone.wav -d tone.wav
 	ls -l $(BUILD_DIR)/demo
 
 clean:
