@@ -2,9 +2,11 @@
 # `make test` runs the whole suite in a normal and a sanitizer build.
 BUILD_DIR ?= build
 ASAN_DIR ?= build-asan
+FUZZ_DIR ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS ?= 2
 
-.PHONY: all deps build build-asan test test-normal test-asan demo clean
+.PHONY: all deps build build-asan build-fuzz test test-normal test-asan fuzz demo clean
 
 all: build
 
@@ -26,7 +28,16 @@ test-asan: build-asan
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir $(ASAN_DIR) -j $(JOBS) --output-on-failure
 
-test: test-normal test-asan
+# libFuzzer harnesses (clang): `make fuzz FUZZ_SECONDS=1800` for a long run;
+# the test target runs each for a minute, so a new crash fails the build.
+build-fuzz: deps
+	CXX=clang++ cmake -S . -B $(FUZZ_DIR) -DQUARLIX_FUZZ=ON -DQUARLIX_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(FUZZ_DIR) -j $(JOBS)
+
+fuzz: build-fuzz
+	bash fuzz/run.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
+
+test: test-normal test-asan fuzz
 
 # The demo compresses the example to IMA ADPCM and decodes that again; it
 # works in a scratch directory, since the WAV output lands in the current
@@ -37,4 +48,4 @@ demo: build
 	ls -l $(BUILD_DIR)/demo
 
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR)

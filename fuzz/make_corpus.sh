@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Writes the seed corpora: small valid files of every format the project
+# reads, made by quarlix itself from the bundled example and by sox (GSM).
+# Usage: fuzz/make_corpus.sh path/to/quarlix
+set -euo pipefail
+quarlix=$(realpath "$1")
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+
+# 2000 samples of the example tone: 4 KB of PCM.
+sox "$here/../examples/tone.wav" -t wav short.wav trim 0 2000s
+
+mkdir -p out
+for type in adpcm adpcmn64 adpcmima adpcmms; do
+  (cd out && "$quarlix" -b64 "-c$type" ../short.wav >/dev/null && mv short.wav "$type.wav")
+done
+sox short.wav -r 8000 -e gsm-full-rate gsm.wav
+sox short.wav -e a-law alaw.wav
+
+for harness in chunk_walk file_job; do
+  mkdir -p "$here/corpus/$harness"
+  cp short.wav gsm.wav alaw.wav out/*.wav "$here/corpus/$harness/"
+done
+
+# The block harness takes a selector byte, a count byte and block bytes:
+# one seed per decoder from the data chunks above.
+mkdir -p "$here/corpus/block_decoders"
+seed() {  # selector file
+  python3 - "$1" "$2" "$here/corpus/block_decoders/$(basename "$2" .wav)" <<'PY'
+import struct, sys
+selector, path, out = int(sys.argv[1]), sys.argv[2], sys.argv[3]
+image = open(path, "rb").read()
+at = 12
+while at + 8 <= len(image):
+    ident, size = image[at:at + 4], struct.unpack("<I", image[at + 4:at + 8])[0]
+    if ident == b"data":
+        open(out, "wb").write(bytes([selector, 0xFF]) + image[at + 8:at + 8 + min(size, 512)])
+        break
+    at += 8 + size + (size & 1)
+PY
+}
+seed 0 out/adpcm.wav
+seed 1 out/adpcmn64.wav
+seed 2 out/adpcmima.wav
+seed 3 out/adpcmms.wav
+seed 4 gsm.wav
