@@ -6,7 +6,7 @@ FUZZ_DIR ?= build-fuzz
 FUZZ_SECONDS ?= 60
 JOBS ?= 2
 
-.PHONY: all deps build build-asan build-fuzz test test-normal test-asan fuzz demo clean
+.PHONY: all deps build build-asan build-fuzz test test-normal test-asan leakcheck fuzz demo clean
 
 all: build
 
@@ -28,6 +28,14 @@ test-asan: build-asan
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir $(ASAN_DIR) -j $(JOBS) --output-on-failure
 
+# The whole suite again with every quarlix run under valgrind memcheck: any
+# leak or invalid access shows on its standard error or exit status, which
+# the tests check. (The in-process tests are leak-checked by the ASan build.)
+VALGRIND = valgrind --quiet --error-exitcode=99 --leak-check=full \
+  --show-leak-kinds=definite,indirect,possible --errors-for-leak-kinds=definite,indirect,possible
+leakcheck: build
+	QUARLIX_TEST_WRAPPER="$(VALGRIND)" ctest --test-dir $(BUILD_DIR) -j $(JOBS) --output-on-failure
+
 # libFuzzer harnesses (clang): `make fuzz FUZZ_SECONDS=1800` for a long run;
 # the test target runs each for a minute, so a new crash fails the build.
 build-fuzz: deps
@@ -37,7 +45,7 @@ build-fuzz: deps
 fuzz: build-fuzz
 	bash fuzz/run.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
 
-test: test-normal test-asan fuzz
+test: test-normal test-asan leakcheck fuzz
 
 # The demo compresses the example to IMA ADPCM and decodes that again; it
 # works in a scratch directory, since the WAV output lands in the current

@@ -23,7 +23,7 @@ std::vector<FoundEntry> searchFiles(const std::string& directory, const std::str
   struct stat info;
   if (!hasWildcard(pattern)) {
     if (!pattern.empty() && ::stat((directory + pattern).c_str(), &info) == 0) {
-      found.push_back({pattern, S_ISDIR(info.st_mode)});
+      found.push_back({pattern, false});
     }
     return found;
   }

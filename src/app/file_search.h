@@ -11,8 +11,8 @@ struct FoundEntry {
 
 // The entries the argument names, sorted by name so that every run takes
 // them in the same order. Empty when nothing matches or the directory does
-// not exist. A name without wildcards stands for itself and is skipped only
-// when it is a directory; among wildcard matches, names beginning with "."
-// count as hidden, and anything but a regular file or a directory as a
-// system entry.
+// not exist. A name without wildcards stands for itself and is never skipped:
+// the job refuses it with a message when it is no file it can read. Among
+// wildcard matches, directories are skipped, names beginning with "." count
+// as hidden, and anything but a regular file as a system entry.
 std::vector<FoundEntry> searchFiles(const std::string& directory, const std::string& pattern);

@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 #include <stdexcept>
 
 const char* const kBanner = "\nQuarlix v1.51 (May  8 1998) by Velmorik\n\n";
@@ -80,6 +81,36 @@ CliResult runProgramIn(const std::string& cwd, const std::string& program, const
   return result;
 }
 
+namespace {
+
+// The wrapper command's words, then quarlix and its arguments.
+std::vector<std::string> wrappedCommand(const std::vector<std::string>& args) {
+  std::vector<std::string> command;
+  if (const char* wrapper = std::getenv("QUARLIX_TEST_WRAPPER")) {
+    std::istringstream words(wrapper);
+    for (std::string word; words >> word;) command.push_back(word);
+  }
+  command.push_back(QUARLIX_BIN);
+  command.insert(command.end(), args.begin(), args.end());
+  return command;
+}
+
+CliResult runCommandIn(const std::string& cwd, std::vector<std::string> command) {
+  std::string program = command.front();
+  command.erase(command.begin());
+  return runProgramIn(cwd, program, command);
+}
+
+}  // namespace
+
 CliResult runQuarlixIn(const std::string& cwd, const std::vector<std::string>& args) {
-  return runProgramIn(cwd, QUARLIX_BIN, args);
+  return runCommandIn(cwd, wrappedCommand(args));
+}
+
+CliResult runQuarlixUnprivilegedIn(const std::string& cwd, const std::vector<std::string>& args) {
+  std::vector<std::string> command = wrappedCommand(args);
+  if (::geteuid() == 0) {
+    command.insert(command.begin(), {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+  }
+  return runCommandIn(cwd, command);
 }

@@ -26,8 +26,12 @@ class ScratchDir {
   std::string path_;
 };
 
-// Runs quarlix with `args` in directory `cwd`.
+// Runs quarlix with `args` in directory `cwd`. When QUARLIX_TEST_WRAPPER is
+// set (for instance to a valgrind command line), quarlix runs under it.
 CliResult runQuarlixIn(const std::string& cwd, const std::vector<std::string>& args);
+// The same as the unprivileged user nobody when the tests run as root, so
+// that permission bits apply; `cwd` and the files used must be open to it.
+CliResult runQuarlixUnprivilegedIn(const std::string& cwd, const std::vector<std::string>& args);
 // Runs any program (a peer tool) in `cwd`; `program` is looked up on PATH.
 CliResult runProgramIn(const std::string& cwd, const std::string& program, const std::vector<std::string>& args);
 
