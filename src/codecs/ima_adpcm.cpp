@@ -129,19 +129,10 @@ int32_t compressIma(WaveFile& wave) {
 }
 
 int32_t decompressIma(WaveFile& wave) {
-  WaveFile fresh;
-  BlockPlan plan;
-  if (int32_t result = startBlockDecompression(wave, kCodec, fresh, plan); result != 0) return result;
-  std::span<int16_t> output = pcmSamples(fresh.data, plan.sampleCount);
-  for (size_t k = 0; k < plan.blockCount; ++k) {
-    size_t done = k * plan.samplesPerBlock;
-    std::span<int16_t> samples = output.subspan(done, std::min<size_t>(plan.samplesPerBlock, output.size() - done));
-    std::span<const uint8_t> block = wave.data.bytes().subspan(k * plan.blockBytes, plan.blockBytes);
+  return decompressBlocks(wave, kCodec, [](std::span<const uint8_t> block, std::span<int16_t> samples) {
     // Every block starts from its own header; nothing is carried over.
     ImaState state = loadHeader(block.data());
     samples[0] = state.predictor;
     imaDecode(block.subspan(kImaHeaderBytes), samples.subspan(1), state);
-  }
-  installRecord(wave, fresh);
-  return 0;
+  });
 }

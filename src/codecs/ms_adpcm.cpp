@@ -143,15 +143,5 @@ int32_t compressMsAdpcm(WaveFile& wave) {
 }
 
 int32_t decompressMsAdpcm(WaveFile& wave) {
-  WaveFile fresh;
-  BlockPlan plan;
-  if (int32_t result = startBlockDecompression(wave, kCodec, fresh, plan); result != 0) return result;
-  std::span<int16_t> output = pcmSamples(fresh.data, plan.sampleCount);
-  for (size_t k = 0; k < plan.blockCount; ++k) {
-    size_t done = k * plan.samplesPerBlock;
-    msAdpcmDecodeBlock(wave.data.bytes().subspan(k * plan.blockBytes, plan.blockBytes),
-                       output.subspan(done, std::min<size_t>(plan.samplesPerBlock, output.size() - done)));
-  }
-  installRecord(wave, fresh);
-  return 0;
+  return decompressBlocks(wave, kCodec, msAdpcmDecodeBlock);
 }

@@ -147,16 +147,8 @@ int32_t compressOrbelAdpcm(WaveFile& wave) {
 }
 
 int32_t decompressOrbelAdpcm(WaveFile& wave) {
-  WaveFile fresh;
-  BlockPlan plan;
-  if (int32_t result = startBlockDecompression(wave, kCodec, fresh, plan); result != 0) return result;
-  std::span<int16_t> output = pcmSamples(fresh.data, plan.sampleCount);
-  AdpcmHistory history;
-  for (size_t k = 0; k < plan.blockCount; ++k) {
-    size_t done = k * plan.samplesPerBlock;
-    orbelDecodeBlock(wave.data.bytes().subspan(k * plan.blockBytes, plan.blockBytes),
-                     output.subspan(done, std::min<size_t>(plan.samplesPerBlock, output.size() - done)), history);
-  }
-  installRecord(wave, fresh);
-  return 0;
+  AdpcmHistory history;  // runs on from block to block
+  return decompressBlocks(wave, kCodec, [&](std::span<const uint8_t> block, std::span<int16_t> samples) {
+    orbelDecodeBlock(block, samples, history);
+  });
 }

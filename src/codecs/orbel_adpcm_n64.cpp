@@ -158,15 +158,5 @@ int32_t compressOrbelAdpcmN64(WaveFile& wave) {
 }
 
 int32_t decompressOrbelAdpcmN64(WaveFile& wave) {
-  WaveFile fresh;
-  BlockPlan plan;
-  if (int32_t result = startBlockDecompression(wave, kCodec, fresh, plan); result != 0) return result;
-  std::span<int16_t> output = pcmSamples(fresh.data, plan.sampleCount);
-  for (size_t k = 0; k < plan.blockCount; ++k) {
-    size_t done = k * plan.samplesPerBlock;
-    orbelN64DecodeBlock(wave.data.bytes().subspan(k * plan.blockBytes, plan.blockBytes),
-                        output.subspan(done, std::min<size_t>(plan.samplesPerBlock, output.size() - done)));
-  }
-  installRecord(wave, fresh);
-  return 0;
+  return decompressBlocks(wave, kCodec, orbelN64DecodeBlock);
 }
