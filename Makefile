@@ -1,10 +1,12 @@
 # Wraps CMake: `make demo` builds and runs the tool on the bundled example,
-# `make test` runs the whole suite in a normal and a sanitizer build.
+# `make test` runs the whole suite in a normal and a sanitizer build, `make
+# bench` measures a Release build against sox, ffmpeg and sndfile-convert.
 BUILD_DIR ?= build
 ASAN_DIR ?= build-asan
+BENCH_DIR ?= build-bench
 JOBS ?= 2
 
-.PHONY: all deps build build-asan test test-normal test-asan demo clean
+.PHONY: all deps build build-asan test test-normal test-asan bench demo clean
 
 all: build
 
@@ -12,7 +14,7 @@ deps:
 	bash scripts/install-deps.sh
 
 build: deps
-	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARLIX_BENCH=ON
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 build-asan: deps
@@ -28,6 +30,12 @@ test-asan: build-asan
 
 test: test-normal test-asan
 
+# Not part of `test`: it takes minutes and wants a quiet machine.
+bench: deps
+	cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DQUARLIX_TESTS=OFF -DQUARLIX_BENCH=ON
+	cmake --build $(BENCH_DIR) -j $(JOBS)
+	bash bench/run_bench.sh $(BENCH_DIR)
+
 # The demo writes into a scratch directory, since the WAV output lands in
 # the current directory under the input's base name.
 demo: build
@@ -36,4 +44,4 @@ demo: build
 	ls -l $(BUILD_DIR)/demo
 
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(BENCH_DIR)
