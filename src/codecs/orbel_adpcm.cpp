@@ -83,43 +83,62 @@ int32_t orbelEstimateStep(int32_t a, int32_t b, std::span<const int16_t> x) {
   return std::max(sum / 12, kStepFloor);
 }
 
-uint32_t orbelEncodeTrial(std::span<const int16_t> input, size_t count, int set, std::span<uint8_t> block,
-                          AdpcmHistory& history) {
-  const CoefficientPair& pair = kCoefficients[static_cast<size_t>(set)];
-  int32_t step = (orbelEstimateStep(pair.a, pair.b, input) + 4) & ~7;
-  storeLE16(block.data(), static_cast<uint32_t>(step | set));
-  uint32_t errorTotal = 0;
-  for (size_t i = 0; i < count; ++i) {
-    int32_t prediction = predict(pair, history);
-    int32_t code = orbelQuantise(input[i] - prediction, step);
-    int32_t reconstructed = clampSample16(prediction + step * code);
-    step = adaptStep(step, code);
-    advance(history, reconstructed);
-    errorTotal += orbelSampleError(reconstructed, input[i]);
-    storeCode(block, i, code);
+namespace {
+
+__attribute__((target_clones("avx2", "default"))) void runSetTrials(const int16_t* input, size_t count,
+                                                                    AdpcmHistory history, OrbelTrials& trials) {
+  Lanes a;
+  Lanes b;
+  for (size_t lane = 0; lane < kLaneCount; ++lane) {
+    a[lane] = kCoefficients[lane % kOrbelEncoderSets].a;
+    b[lane] = kCoefficients[lane % kOrbelEncoderSets].b;
   }
-  return errorTotal;
+  Lanes step;
+  std::memcpy(&step, trials.firstStep, sizeof step);
+  Lanes sample1 = splat(history.sample1);
+  Lanes sample2 = splat(history.sample2);
+  UnsignedLanes errorTotal{};
+  for (size_t i = 0; i < count; ++i) {
+    Lanes x = splat(input[i]);
+    Lanes prediction = (a * sample1 + b * sample2) >> 8;
+    Lanes code = orbelQuantiseLanes(x - prediction, step);
+    Lanes reconstructed = laneClamp(prediction + step * code, INT16_MIN, INT16_MAX);
+    step = laneClamp((step * adaptationFactor(code)) >> 8, kStepFloor, kStepCeiling);
+    sample2 = sample1;
+    sample1 = reconstructed;
+    errorTotal += orbelSampleErrorLanes(reconstructed, x);
+    storeLaneBytes(trials.codes[i], code);
+  }
+  std::memcpy(trials.errorTotal, &errorTotal, sizeof errorTotal);
+  for (size_t lane = 0; lane < kLaneCount; ++lane) {
+    trials.ending[lane] = {static_cast<int16_t>(sample1[lane]), static_cast<int16_t>(sample2[lane])};
+  }
+}
+
+}  // namespace
+
+void orbelEncodeTrials(std::span<const int16_t> input, size_t count, const AdpcmHistory& history,
+                       OrbelTrials& trials) {
+  for (size_t lane = 0; lane < kLaneCount; ++lane) {
+    const CoefficientPair& pair = kCoefficients[lane % kOrbelEncoderSets];
+    trials.firstStep[lane] = (orbelEstimateStep(pair.a, pair.b, input) + 4) & ~7;
+  }
+  runSetTrials(input.data(), count, history, trials);
 }
 
 void orbelEncodeBlock(std::span<const int16_t> input, std::span<uint8_t> block, size_t count,
                       AdpcmHistory& history) {
-  // Two trial buffers: each trial goes into the one not holding the best so
-  // far, and a winner just swaps roles, so no trial is ever copied.
-  uint8_t buffers[2][kOrbelMaxBlockBytes];
-  AdpcmHistory endings[2];
+  // The trials run side by side, so none is ever copied: only the winner's
+  // codes are packed into the block. Equal totals keep the lower set.
+  OrbelTrials trials;
+  orbelEncodeTrials(input, count, history, trials);
   size_t best = 0;
-  uint32_t bestError = 0;
-  for (int set = 0; set < kOrbelEncoderSets; ++set) {
-    size_t work = set == 0 ? best : 1 - best;
-    endings[work] = history;
-    uint32_t error = orbelEncodeTrial(input, count, set, buffers[work], endings[work]);
-    if (set == 0 || error < bestError) {
-      best = work;
-      bestError = error;
-    }
+  for (size_t set = 1; set < kOrbelEncoderSets; ++set) {
+    if (trials.errorTotal[set] < trials.errorTotal[best]) best = set;
   }
-  std::memcpy(block.data(), buffers[best], orbelCodedBytes(count));
-  history = endings[best];
+  storeLE16(block.data(), static_cast<uint32_t>(trials.firstStep[best]) | static_cast<uint32_t>(best));
+  for (size_t i = 0; i < count; ++i) storeCode(block, i, trials.codes[i][best]);
+  history = trials.ending[best];
 }
 
 int32_t compressOrbelAdpcm(WaveFile& wave) {

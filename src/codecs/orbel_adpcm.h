@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <span>
 
+#include "codecs/lane_vectors.h"
 #include "riff/wave_file.h"
 
 // The last two samples of the stream so far; (0, 0) before the first block.
@@ -33,11 +34,19 @@ void orbelDecodeBlock(std::span<const uint8_t> block, std::span<int16_t> samples
 // five samples x[0..4]; at least 8.
 int32_t orbelEstimateStep(int32_t a, int32_t b, std::span<const int16_t> x);
 
-// One trial encoding of count samples with coefficient set `set`, written to
-// block (orbelCodedBytes(count) bytes); history moves on to the trial's last
-// two samples. Returns the trial's error total.
-uint32_t orbelEncodeTrial(std::span<const int16_t> input, size_t count, int set, std::span<uint8_t> block,
-                          AdpcmHistory& history);
+// Every coefficient set's trial encoding of one block, run side by side
+// from the same history: lane k is set k (lane 7 repeats set 0 and is never
+// chosen).
+struct OrbelTrials {
+  int32_t firstStep[kLaneCount];       // the step of each trial's header word
+  uint32_t errorTotal[kLaneCount];
+  AdpcmHistory ending[kLaneCount];     // the last two reconstructed samples
+  int8_t codes[orbelSamplesPerBlock(kOrbelMaxBlockBytes)][kLaneCount];  // by sample, then set
+};
+
+// The trials of count samples (input as for orbelEncodeBlock) from history.
+void orbelEncodeTrials(std::span<const int16_t> input, size_t count, const AdpcmHistory& history,
+                       OrbelTrials& trials);
 
 // Encodes count samples (1 to the block's capacity) into block, keeping the
 // best of the trials. input must hold at least max(count, 5) samples; only

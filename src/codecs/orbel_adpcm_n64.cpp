@@ -103,44 +103,71 @@ int32_t orbelN64EstimateIndex(int32_t c1, int32_t c2, std::span<const int16_t> x
   return i;
 }
 
-uint32_t orbelN64EncodeTrial(std::span<const int16_t> input, int set, std::span<uint8_t> block) {
-  const CoefficientPair& pair = kCoefficients[static_cast<size_t>(set)];
-  int32_t index = orbelN64EstimateIndex(pair.c1, pair.c2, input);
-  int32_t older = roundHeaderSample(input[0]);
-  int32_t newer = roundHeaderSample(input[1]);
-  storeBE16(block.data(), static_cast<uint32_t>(older | set));
-  storeBE16(block.data() + 2, static_cast<uint32_t>(newer));
-  block[4] = static_cast<uint8_t>(index);
-  uint32_t errorTotal = 0;
+namespace {
+
+__attribute__((target_clones("avx2", "default"))) void runSetTrials(std::span<const int16_t> input,
+                                                                    OrbelN64Trials& trials) {
+  Lanes c1;
+  Lanes c2;
+  for (size_t lane = 0; lane < kLaneCount; ++lane) {
+    c1[lane] = kCoefficients[lane % kN64Sets].c1;
+    c2[lane] = kCoefficients[lane % kN64Sets].c2;
+  }
+  Lanes index;
+  std::memcpy(&index, trials.firstIndex, sizeof index);
+  Lanes older = splat(roundHeaderSample(input[0]));
+  Lanes newer = splat(roundHeaderSample(input[1]));
+  UnsignedLanes errorTotal{};
+  Lanes warnings{};
   for (size_t i = 2; i < input.size(); ++i) {
-    int32_t prediction = predict(pair, newer, older);
-    int32_t step = kStepTable[static_cast<size_t>(index)];
-    int32_t code = orbelQuantise(input[i] - prediction, step);
-    int32_t reconstructed = clampSample16(prediction + step * code);
-    index = moveIndex(index, code, kEncodeWarning);
+    Lanes x = splat(input[i]);
+    Lanes prediction = (c1 * newer + c2 * older) >> 8;
+    Lanes step;
+    for (size_t lane = 0; lane < kLaneCount; ++lane) step[lane] = kStepTable[static_cast<size_t>(index[lane])];
+    Lanes code = orbelQuantiseLanes(x - prediction, step);
+    Lanes reconstructed = laneClamp(prediction + step * code, INT16_MIN, INT16_MAX);
+    // kIndexChange by the code's magnitude: -1 up to 3, then 2, 4, 6, 8 and,
+    // for -8 only, 10.
+    Lanes size = laneAbs(code);
+    index = laneMax(index + select(size <= 3, splat(-1), (size - 3) << 1), splat(0));
+    LaneMask passed = index > kMaxIndex;
+    warnings -= passed;
+    index = laneMin(index, splat(kMaxIndex));
     older = newer;
     newer = reconstructed;
-    errorTotal += orbelSampleError(reconstructed, input[i]);
-    storeCode(block, i, code);
+    errorTotal += orbelSampleErrorLanes(reconstructed, x);
+    storeLaneBytes(trials.codes[i - 2], code);
   }
-  return errorTotal;
+  std::memcpy(trials.errorTotal, &errorTotal, sizeof errorTotal);
+  std::memcpy(trials.indexWarnings, &warnings, sizeof warnings);
+}
+
+}  // namespace
+
+void orbelN64EncodeTrials(std::span<const int16_t> input, OrbelN64Trials& trials) {
+  for (size_t lane = 0; lane < kLaneCount; ++lane) {
+    const CoefficientPair& pair = kCoefficients[lane % kN64Sets];
+    trials.firstIndex[lane] = orbelN64EstimateIndex(pair.c1, pair.c2, input);
+  }
+  runSetTrials(input, trials);
+  for (size_t set = 0; set < kN64Sets; ++set) {
+    for (uint32_t k = 0; k < trials.indexWarnings[set]; ++k) std::printf("%s", kEncodeWarning);
+  }
 }
 
 void orbelN64EncodeBlock(std::span<const int16_t> input, std::span<uint8_t> block) {
-  // Two trial buffers: each trial goes into the one not holding the best so
-  // far, and a winner just swaps roles, so no trial is ever copied.
-  uint8_t buffers[2][kN64MaxBlockBytes];
+  // The trials run side by side, so none is ever copied: only the winner's
+  // codes are packed into the block. Equal totals keep the lower set.
+  OrbelN64Trials trials;
+  orbelN64EncodeTrials(input, trials);
   size_t best = 0;
-  uint32_t bestError = 0;
-  for (int set = 0; set < kN64Sets; ++set) {
-    size_t work = set == 0 ? best : 1 - best;
-    uint32_t error = orbelN64EncodeTrial(input, set, buffers[work]);
-    if (set == 0 || error < bestError) {
-      best = work;
-      bestError = error;
-    }
+  for (size_t set = 1; set < kN64Sets; ++set) {
+    if (trials.errorTotal[set] < trials.errorTotal[best]) best = set;
   }
-  std::memcpy(block.data(), buffers[best], kN64HeaderBytes + (input.size() - 2) / 2);
+  storeBE16(block.data(), static_cast<uint32_t>(roundHeaderSample(input[0])) | static_cast<uint32_t>(best));
+  storeBE16(block.data() + 2, static_cast<uint32_t>(roundHeaderSample(input[1])));
+  block[4] = static_cast<uint8_t>(trials.firstIndex[best]);
+  for (size_t i = 2; i < input.size(); ++i) storeCode(block, i, trials.codes[i - 2][best]);
 }
 
 int32_t compressOrbelAdpcmN64(WaveFile& wave) {

@@ -1,0 +1,63 @@
+// Eight 32-bit lanes for the block encoders that run their coefficient
+// trials side by side: each lane is one trial, with exactly the scalar
+// arithmetic of that trial. Plain compiler vectors, so the code builds for
+// any x86-64; the encoders add an AVX2 clone chosen at run time.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+using Lanes = int32_t __attribute__((vector_size(32)));
+using LaneMask = Lanes;  // all ones where a comparison holds, else zero
+using UnsignedLanes = uint32_t __attribute__((vector_size(32)));
+
+inline constexpr size_t kLaneCount = 8;
+
+// The helpers are always inlined into their callers, so how a 32-byte
+// vector would be passed to a real call without AVX never matters; GCC
+// notes it at the end of each including file, hence no pop.
+#pragma GCC diagnostic ignored "-Wpsabi"
+
+[[gnu::always_inline]] inline Lanes splat(int32_t value) { return Lanes{} + value; }
+
+[[gnu::always_inline]] inline Lanes select(LaneMask mask, Lanes ifSet, Lanes ifClear) { return (ifSet & mask) | (ifClear & ~mask); }
+
+[[gnu::always_inline]] inline Lanes laneMin(Lanes a, Lanes b) { return select(a < b, a, b); }
+[[gnu::always_inline]] inline Lanes laneMax(Lanes a, Lanes b) { return select(a > b, a, b); }
+[[gnu::always_inline]] inline Lanes laneClamp(Lanes value, int32_t low, int32_t high) {
+  return laneMin(laneMax(value, splat(low)), splat(high));
+}
+[[gnu::always_inline]] inline Lanes laneAbs(Lanes value) { return select(value < 0, -value, value); }
+
+// Reinterprets the lanes' bits as unsigned, for arithmetic that wraps.
+[[gnu::always_inline]] inline UnsignedLanes asUnsigned(Lanes value) { return reinterpret_cast<UnsignedLanes>(value); }
+
+// floor(magnitude / step) limited to 8, for magnitude >= 0 and 0 < step <
+// 2^27: the quotient bits found by comparison, so no lane divides.
+[[gnu::always_inline]] inline Lanes quotientUpTo8(Lanes magnitude, Lanes step) {
+  LaneMask eight = magnitude >= (step << 3);
+  LaneMask four = magnitude >= (step << 2);
+  magnitude -= step << 2 & four;
+  LaneMask two = magnitude >= (step << 1);
+  magnitude -= step << 1 & two;
+  LaneMask one = magnitude >= step;
+  Lanes quotient = (four & 4) | (two & 2) | (one & 1);
+  return select(eight, splat(8), quotient);
+}
+
+// Stores the lanes' values, each -128..127, as kLaneCount bytes.
+[[gnu::always_inline]] inline void storeLaneBytes(int8_t* out, Lanes value) {
+  using LaneBytes = int8_t __attribute__((vector_size(kLaneCount)));
+  LaneBytes narrow = __builtin_convertvector(value, LaneBytes);
+  __builtin_memcpy(out, &narrow, sizeof narrow);
+}
+
+// The step adaptation factor that Microsoft ADPCM and Orbel ADPCM share
+// (230, 230, 230, 230, 307, 409, 512, 614, 768, 614, ... 230 by code & 15),
+// found from the code's magnitude: 230 up to 3, then 307, 409, 512, 614 and,
+// for -8 only, 768.
+[[gnu::always_inline]] inline Lanes adaptationFactor(Lanes code) {
+  Lanes size = laneAbs(code);
+  return 230 + (77 & (size >= 4)) + (102 & (size >= 5)) + (103 & (size >= 6)) + (102 & (size >= 7)) +
+         (154 & (size >= 8));
+}
