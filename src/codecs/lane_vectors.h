@@ -18,7 +18,9 @@ inline constexpr size_t kLaneCount = 8;
 // notes it at the end of each including file, hence no pop.
 #pragma GCC diagnostic ignored "-Wpsabi"
 
-[[gnu::always_inline]] inline Lanes splat(int32_t value) { return Lanes{} + value; }
+[[gnu::always_inline]] inline Lanes splat(int32_t value) {
+  return Lanes{value, value, value, value, value, value, value, value};
+}
 
 [[gnu::always_inline]] inline Lanes select(LaneMask mask, Lanes ifSet, Lanes ifClear) { return (ifSet & mask) | (ifClear & ~mask); }
 
@@ -45,11 +47,38 @@ inline constexpr size_t kLaneCount = 8;
   return select(eight, splat(8), quotient);
 }
 
-// Stores the lanes' values, each -128..127, as kLaneCount bytes.
-[[gnu::always_inline]] inline void storeLaneBytes(int8_t* out, Lanes value) {
-  using LaneBytes = int8_t __attribute__((vector_size(kLaneCount)));
-  LaneBytes narrow = __builtin_convertvector(value, LaneBytes);
-  __builtin_memcpy(out, &narrow, sizeof narrow);
+// The trials' 4-bit codes, eight to a word per lane in the order a block
+// stores them: the first code in the top nibble, so each word written
+// big-endian gives four bytes of the block.
+template <size_t Codes>
+struct LaneNibbles {
+  uint32_t words[(Codes + 7) / 8][kLaneCount];
+};
+
+// Adds the code of sample n (0, 1, ...) of every lane to `pending`, and
+// stores it in `nibbles` once it holds eight.
+template <size_t Codes>
+[[gnu::always_inline]] inline void appendNibbles(LaneNibbles<Codes>& nibbles, UnsignedLanes& pending, size_t n,
+                                                 Lanes code) {
+  pending = pending << 4 | (asUnsigned(code) & 15);
+  if (n % 8 == 7) __builtin_memcpy(nibbles.words[n / 8], &pending, sizeof pending);
+}
+
+// Stores the last, partly filled word after `count` codes, its unused
+// nibbles zero.
+template <size_t Codes>
+[[gnu::always_inline]] inline void finishNibbles(LaneNibbles<Codes>& nibbles, UnsignedLanes pending, size_t count) {
+  if (count % 8 == 0) return;
+  pending <<= static_cast<uint32_t>(4 * (8 - count % 8));
+  __builtin_memcpy(nibbles.words[count / 8], &pending, sizeof pending);
+}
+
+// Writes the first `bytes` code bytes of one lane.
+template <size_t Codes>
+void storeLaneCodes(const LaneNibbles<Codes>& nibbles, size_t lane, uint8_t* out, size_t bytes) {
+  for (size_t i = 0; i < bytes; ++i) {
+    out[i] = static_cast<uint8_t>(nibbles.words[i / 4][lane] >> (24 - 8 * (i % 4)));
+  }
 }
 
 // The step adaptation factor that Microsoft ADPCM and Orbel ADPCM share

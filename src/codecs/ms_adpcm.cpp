@@ -40,7 +40,7 @@ size_t blockBytesFor(size_t count) { return kMsAdpcmHeaderBytes + (count - 1) / 
 struct PairTrials {
   int32_t firstDelta[kLaneCount];
   uint32_t err[kLaneCount];
-  int8_t codes[kMsAdpcmMaxBlockSamples][kLaneCount];
+  LaneNibbles<kMsAdpcmMaxBlockSamples - 2> codes;  // from sample 2 on
 };
 
 // The quotient of the code is truncated toward zero, so its magnitude is
@@ -54,6 +54,7 @@ __attribute__((target_clones("avx2", "default"))) void runPairTrials(std::span<c
   Lanes s1 = splat(sampleAt(input, 1));
   Lanes s2 = splat(sampleAt(input, 0));
   UnsignedLanes err{};
+  UnsignedLanes pending{};
   for (size_t k = 2; k < input.size(); ++k) {
     Lanes x = splat(input[k]);
     Lanes pred = (s1 * c1 + s2 * c2) >> 8;
@@ -66,8 +67,9 @@ __attribute__((target_clones("avx2", "default"))) void runPairTrials(std::span<c
     err += miss * miss >> 7;
     s2 = s1;
     s1 = s;
-    storeLaneBytes(trials.codes[k - 2], code);
+    appendNibbles(trials.codes, pending, k - 2, code);
   }
+  finishNibbles(trials.codes, pending, input.size() < 2 ? 0 : input.size() - 2);
   std::memcpy(trials.err, &err, sizeof err);
 }
 
@@ -101,11 +103,7 @@ size_t msAdpcmEncodeBlock(std::span<const int16_t> input, std::span<uint8_t> blo
   storeLE16(&block[1], static_cast<uint16_t>(trials.firstDelta[chosen]));
   storeLE16(&block[3], static_cast<uint16_t>(sampleAt(input, 1)));
   storeLE16(&block[5], static_cast<uint16_t>(sampleAt(input, 0)));
-  for (size_t k = 2; k < input.size(); k += 2) {
-    uint32_t high = static_cast<uint32_t>(trials.codes[k - 2][chosen]) & 15;
-    uint32_t low = k + 1 < input.size() ? static_cast<uint32_t>(trials.codes[k - 1][chosen]) & 15 : 0;
-    block[kMsAdpcmHeaderBytes + (k - 2) / 2] = static_cast<uint8_t>(high << 4 | low);
-  }
+  storeLaneCodes(trials.codes, chosen, &block[kMsAdpcmHeaderBytes], bytes - kMsAdpcmHeaderBytes);
   return bytes;
 }
 

@@ -52,13 +52,6 @@ int32_t codeAt(std::span<const uint8_t> block, size_t i) {
   return static_cast<int32_t>(nibble ^ 8) - 8;
 }
 
-void storeCode(std::span<uint8_t> block, size_t i, int32_t code) {
-  uint8_t nibble = static_cast<uint8_t>(code & 15);
-  uint8_t& byte = block[kOrbelHeaderBytes + i / 2];
-  if (i % 2 == 0) byte = static_cast<uint8_t>(nibble << 4);
-  else byte = static_cast<uint8_t>(byte | nibble);
-}
-
 }  // namespace
 
 void orbelDecodeBlock(std::span<const uint8_t> block, std::span<int16_t> samples, AdpcmHistory& history) {
@@ -98,6 +91,7 @@ __attribute__((target_clones("avx2", "default"))) void runSetTrials(const int16_
   Lanes sample1 = splat(history.sample1);
   Lanes sample2 = splat(history.sample2);
   UnsignedLanes errorTotal{};
+  UnsignedLanes pending{};
   for (size_t i = 0; i < count; ++i) {
     Lanes x = splat(input[i]);
     Lanes prediction = (a * sample1 + b * sample2) >> 8;
@@ -107,8 +101,9 @@ __attribute__((target_clones("avx2", "default"))) void runSetTrials(const int16_
     sample2 = sample1;
     sample1 = reconstructed;
     errorTotal += orbelSampleErrorLanes(reconstructed, x);
-    storeLaneBytes(trials.codes[i], code);
+    appendNibbles(trials.codes, pending, i, code);
   }
+  finishNibbles(trials.codes, pending, count);
   std::memcpy(trials.errorTotal, &errorTotal, sizeof errorTotal);
   for (size_t lane = 0; lane < kLaneCount; ++lane) {
     trials.ending[lane] = {static_cast<int16_t>(sample1[lane]), static_cast<int16_t>(sample2[lane])};
@@ -137,7 +132,7 @@ void orbelEncodeBlock(std::span<const int16_t> input, std::span<uint8_t> block, 
     if (trials.errorTotal[set] < trials.errorTotal[best]) best = set;
   }
   storeLE16(block.data(), static_cast<uint32_t>(trials.firstStep[best]) | static_cast<uint32_t>(best));
-  for (size_t i = 0; i < count; ++i) storeCode(block, i, trials.codes[i][best]);
+  storeLaneCodes(trials.codes, best, block.data() + kOrbelHeaderBytes, orbelCodedBytes(count) - kOrbelHeaderBytes);
   history = trials.ending[best];
 }
 

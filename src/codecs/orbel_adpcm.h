@@ -41,7 +41,7 @@ struct OrbelTrials {
   int32_t firstStep[kLaneCount];       // the step of each trial's header word
   uint32_t errorTotal[kLaneCount];
   AdpcmHistory ending[kLaneCount];     // the last two reconstructed samples
-  int8_t codes[orbelSamplesPerBlock(kOrbelMaxBlockBytes)][kLaneCount];  // by sample, then set
+  LaneNibbles<orbelSamplesPerBlock(kOrbelMaxBlockBytes)> codes;
 };
 
 // The trials of count samples (input as for orbelEncodeBlock) from history.

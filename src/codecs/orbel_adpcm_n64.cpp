@@ -64,13 +64,6 @@ int32_t codeAt(std::span<const uint8_t> block, size_t i) {
   return static_cast<int32_t>(nibble ^ 8) - 8;
 }
 
-void storeCode(std::span<uint8_t> block, size_t i, int32_t code) {
-  uint8_t nibble = static_cast<uint8_t>(code & 15);
-  uint8_t& byte = block[kN64HeaderBytes + (i - 2) / 2];
-  if (i % 2 == 0) byte = static_cast<uint8_t>(nibble << 4);
-  else byte = static_cast<uint8_t>(byte | nibble);
-}
-
 }  // namespace
 
 void orbelN64DecodeBlock(std::span<const uint8_t> block, std::span<int16_t> samples) {
@@ -119,6 +112,7 @@ __attribute__((target_clones("avx2", "default"))) void runSetTrials(std::span<co
   Lanes newer = splat(roundHeaderSample(input[1]));
   UnsignedLanes errorTotal{};
   Lanes warnings{};
+  UnsignedLanes pending{};
   for (size_t i = 2; i < input.size(); ++i) {
     Lanes x = splat(input[i]);
     Lanes prediction = (c1 * newer + c2 * older) >> 8;
@@ -136,8 +130,9 @@ __attribute__((target_clones("avx2", "default"))) void runSetTrials(std::span<co
     older = newer;
     newer = reconstructed;
     errorTotal += orbelSampleErrorLanes(reconstructed, x);
-    storeLaneBytes(trials.codes[i - 2], code);
+    appendNibbles(trials.codes, pending, i - 2, code);
   }
+  finishNibbles(trials.codes, pending, input.size() - 2);
   std::memcpy(trials.errorTotal, &errorTotal, sizeof errorTotal);
   std::memcpy(trials.indexWarnings, &warnings, sizeof warnings);
 }
@@ -167,7 +162,7 @@ void orbelN64EncodeBlock(std::span<const int16_t> input, std::span<uint8_t> bloc
   storeBE16(block.data(), static_cast<uint32_t>(roundHeaderSample(input[0])) | static_cast<uint32_t>(best));
   storeBE16(block.data() + 2, static_cast<uint32_t>(roundHeaderSample(input[1])));
   block[4] = static_cast<uint8_t>(trials.firstIndex[best]);
-  for (size_t i = 2; i < input.size(); ++i) storeCode(block, i, trials.codes[i - 2][best]);
+  storeLaneCodes(trials.codes, best, block.data() + kN64HeaderBytes, (input.size() - 2) / 2);
 }
 
 int32_t compressOrbelAdpcmN64(WaveFile& wave) {

@@ -33,7 +33,7 @@ struct OrbelN64Trials {
   int32_t firstIndex[kLaneCount];
   uint32_t errorTotal[kLaneCount];
   uint32_t indexWarnings[kLaneCount];  // times the step index would have passed 88
-  int8_t codes[orbelN64SamplesPerBlock(kN64MaxBlockBytes)][kLaneCount];  // by sample, then set; from sample 2
+  LaneNibbles<orbelN64SamplesPerBlock(kN64MaxBlockBytes) - 2> codes;  // from sample 2 on
 };
 
 // The trials of all input samples (N even, at least 5). Prints the
