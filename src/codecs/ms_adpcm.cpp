@@ -114,19 +114,27 @@ void msAdpcmDecodeBlock(std::span<const uint8_t> block, std::span<int16_t> outpu
   int32_t delta = static_cast<int16_t>(loadLE16(&block[1]));
   int32_t s1 = static_cast<int16_t>(loadLE16(&block[3]));
   int32_t s2 = static_cast<int16_t>(loadLE16(&block[5]));
-  output[0] = static_cast<int16_t>(s2);
+  int16_t* out = output.data();
+  out[0] = static_cast<int16_t>(s2);
   if (count == 1) return;
-  output[1] = static_cast<int16_t>(s1);
-  for (size_t k = 2; k < count; ++k) {
-    uint8_t byte = block[kMsAdpcmHeaderBytes + (k - 2) / 2];
-    int32_t nibble = k % 2 == 0 ? byte >> 4 : byte & 15;
-    int32_t code = nibble >= 8 ? nibble - 16 : nibble;
+  out[1] = static_cast<int16_t>(s1);
+  const uint8_t* codes = block.data() + kMsAdpcmHeaderBytes;
+  auto decodeNibble = [&](uint32_t nibble) {
+    int32_t code = static_cast<int32_t>(nibble ^ 8) - 8;
     int32_t sample = clampSample(predict(pair, s1, s2) + code * delta);
     delta = adaptDelta(code, delta);
     s2 = s1;
     s1 = sample;
-    output[k] = static_cast<int16_t>(sample);
+    return static_cast<int16_t>(sample);
+  };
+  // Two codes a byte, the high nibble first.
+  size_t k = 2;
+  for (; k + 1 < count; k += 2) {
+    uint32_t byte = codes[(k - 2) / 2];
+    out[k] = decodeNibble(byte >> 4);
+    out[k + 1] = decodeNibble(byte & 15);
   }
+  if (k < count) out[k] = decodeNibble(static_cast<uint32_t>(codes[(k - 2) / 2]) >> 4);
 }
 
 int32_t compressMsAdpcm(WaveFile& wave) {

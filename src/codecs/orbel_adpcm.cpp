@@ -32,39 +32,39 @@ constexpr int32_t kStepFloor = 8;
 // reaches it and both ends stay in step.
 constexpr int32_t kStepCeiling = 1 << 20;
 
-int32_t predict(const CoefficientPair& pair, const AdpcmHistory& history) {
-  return (pair.a * history.sample1 + pair.b * history.sample2) >> 8;
-}
-
 int32_t adaptStep(int32_t step, int32_t code) {
   step = (step * kAdaptation[static_cast<uint32_t>(code) & 15]) >> 8;
   return std::clamp(step, kStepFloor, kStepCeiling);
-}
-
-void advance(AdpcmHistory& history, int32_t sample) {
-  history.sample2 = history.sample1;
-  history.sample1 = static_cast<int16_t>(sample);
-}
-
-int32_t codeAt(std::span<const uint8_t> block, size_t i) {
-  uint32_t byte = block[kOrbelHeaderBytes + i / 2];
-  uint32_t nibble = i % 2 == 0 ? byte >> 4 : byte & 15;
-  return static_cast<int32_t>(nibble ^ 8) - 8;
 }
 
 }  // namespace
 
 void orbelDecodeBlock(std::span<const uint8_t> block, std::span<int16_t> samples, AdpcmHistory& history) {
   uint32_t header = loadLE16(block.data());
-  const CoefficientPair& pair = kCoefficients[header & 7];
+  const CoefficientPair pair = kCoefficients[header & 7];
   int32_t step = static_cast<int32_t>(header & 0xFFF8);
-  for (size_t i = 0; i < samples.size(); ++i) {
-    int32_t code = codeAt(block, i);
-    int32_t value = clampSample16(step * code + predict(pair, history));
-    samples[i] = static_cast<int16_t>(value);
+  int32_t sample1 = history.sample1;
+  int32_t sample2 = history.sample2;
+  const uint8_t* codes = block.data() + kOrbelHeaderBytes;
+  int16_t* out = samples.data();
+  auto decodeNibble = [&](uint32_t nibble) {
+    int32_t code = static_cast<int32_t>(nibble ^ 8) - 8;
+    int32_t value = clampSample16(step * code + ((pair.a * sample1 + pair.b * sample2) >> 8));
     step = adaptStep(step, code);
-    advance(history, value);
+    sample2 = sample1;
+    sample1 = value;
+    return static_cast<int16_t>(value);
+  };
+  // Two codes a byte, the high nibble first.
+  size_t count = samples.size();
+  size_t i = 0;
+  for (; i + 1 < count; i += 2) {
+    uint32_t byte = codes[i / 2];
+    out[i] = decodeNibble(byte >> 4);
+    out[i + 1] = decodeNibble(byte & 15);
   }
+  if (i < count) out[i] = decodeNibble(static_cast<uint32_t>(codes[i / 2]) >> 4);
+  history = {static_cast<int16_t>(sample1), static_cast<int16_t>(sample2)};
 }
 
 int32_t orbelEstimateStep(int32_t a, int32_t b, std::span<const int16_t> x) {
