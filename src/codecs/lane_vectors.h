@@ -13,6 +13,17 @@ using UnsignedLanes = uint32_t __attribute__((vector_size(32)));
 
 inline constexpr size_t kLaneCount = 8;
 
+// The lane kernels get an AVX2 clone that the loader picks when the CPU has
+// it. Clang refuses 32-byte vectors passed to the inline helpers inside a
+// clone, so its builds (the fuzzers) run the portable code only, as do
+// builds configured without the clones (the sanitizer build, so that the
+// suite covers the code every x86-64 runs).
+#if defined(__clang__) || defined(QUARLIX_NO_AVX2_CLONES)
+#define QUARLIX_LANE_KERNEL
+#else
+#define QUARLIX_LANE_KERNEL __attribute__((target_clones("avx2", "default")))
+#endif
+
 // The helpers are always inlined into their callers, so how a 32-byte
 // vector would be passed to a real call without AVX never matters; GCC
 // notes it at the end of each including file, hence no pop.

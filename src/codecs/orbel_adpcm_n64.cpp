@@ -98,7 +98,7 @@ int32_t orbelN64EstimateIndex(int32_t c1, int32_t c2, std::span<const int16_t> x
 
 namespace {
 
-__attribute__((target_clones("avx2", "default"))) void runSetTrials(std::span<const int16_t> input,
+QUARLIX_LANE_KERNEL void runSetTrials(std::span<const int16_t> input,
                                                                     OrbelN64Trials& trials) {
   Lanes c1;
   Lanes c2;
