@@ -83,7 +83,7 @@ compare() {
   while [ $# -gt 0 ]; do names+=("$1"); cmds+=("$2"); shift 2; done
   local csv
   csv=$(mktemp)
-  hyperfine -N --style none --warmup 1 --runs "$runs" --export-csv "$csv" "${cmds[@]}" >/dev/null 2>&1
+  hyperfine -N --style none --prepare sync --warmup 1 --runs "$runs" --export-csv "$csv" "${cmds[@]}" >/dev/null 2>&1
   local qt
   qt=$(median_of "$csv" 1)
   local fastest="" fastest_name=""
@@ -110,7 +110,7 @@ compare() {
 own() {
   local csv
   csv=$(mktemp)
-  hyperfine -N --style none --warmup 1 --runs "$runs" --export-csv "$csv" "$2" >/dev/null 2>&1
+  hyperfine -N --style none --prepare sync --warmup 1 --runs "$runs" --export-csv "$csv" "$2" >/dev/null 2>&1
   last_quarlix_median=$(median_of "$csv" 1)
   rm -f "$csv"
 }
@@ -211,7 +211,7 @@ batch_bytes=$(cat in/*.wav | wc -c)
 batch_median() {  # directory, command -> median seconds of $batch_runs runs
   local csv
   csv=$(mktemp)
-  (cd "$1" && hyperfine --style none -N --warmup 1 --runs "$batch_runs" --export-csv "$csv" "$2" >/dev/null 2>&1)
+  (cd "$1" && hyperfine --style none -N --prepare sync --warmup 1 --runs "$batch_runs" --export-csv "$csv" "$2" >/dev/null 2>&1)
   median_of "$csv" 1
   rm -f "$csv"
 }
@@ -222,7 +222,7 @@ bsox=$(batch_median sox "bash -c 'for f in ../in/*.wav; do sox \$f -e ima-adpcm 
 # ffmpeg starts in about 50 ms and would take minutes over 1000 files: it
 # converts the first 100, once, and that time is scaled by 10.
 csv=$(mktemp)
-(cd ffmpeg && hyperfine --style none -N --runs 1 --export-csv "$csv" \
+(cd ffmpeg && hyperfine --style none -N --prepare sync --runs 1 --export-csv "$csv" \
   "bash -c 'for f in ../in/fx0[0-9][0-9].wav; do ffmpeg -nostdin -v quiet -y -i \$f -c:a adpcm_ima_wav \${f##*/}; done'" \
   >/dev/null 2>&1)
 bff=$(awk -v t="$(median_of "$csv" 1)" 'BEGIN { print 10 * t }')
@@ -237,8 +237,8 @@ awk -v q="$bq" -v p="$bsox" 'BEGIN { printf "%-30s quarlix %8.3f s   %-16s %8.3f
 awk -v q="$bq" -v p="$bff" 'BEGIN { printf "%-30s quarlix %8.3f s   %-16s %8.3f s   ratio %6.3f   (ffmpeg: 100 files once, x10)\n", "batch", q, "ffmpeg", p, q / p }'
 # The batch's bound is that of its largest file in and out, since quarlix
 # holds one file at a time.
-big_in=$(ls -S in/fx*.wav | head -1)
-big_out=$(ls -S quarlix/fx*.wav | head -1)
+big_in=$(ls -S in/fx*.wav | sed -n 1p)
+big_out=$(ls -S quarlix/fx*.wav | sed -n 1p)
 cd quarlix
 peak_rss "batch IMA encode (1000 files)" "$(size_of "../$big_in")" "$(size_of "../$big_out")" \
   "$quarlix" -cadpcmima "../in/*.wav"

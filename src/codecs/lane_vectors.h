@@ -25,9 +25,8 @@ inline constexpr size_t kLaneCount = 8;
 #endif
 
 // The helpers are always inlined into their callers, so how a 32-byte
-// vector would be passed to a real call without AVX never matters; GCC
-// notes it at the end of each including file, hence no pop.
-#pragma GCC diagnostic ignored "-Wpsabi"
+// vector would be passed to a real call without AVX never matters (the
+// build turns those ABI notes off with -Wno-psabi).
 
 [[gnu::always_inline]] inline Lanes splat(int32_t value) {
   return Lanes{value, value, value, value, value, value, value, value};
