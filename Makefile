@@ -1,12 +1,14 @@
 # Wraps CMake: `make demo` builds and runs the tool on the bundled example,
-# `make test` runs the whole suite in a normal and a sanitizer build.
+# `make test` runs the whole suite in a normal and a sanitizer build, `make
+# bench` measures a Release build against sox, ffmpeg and sndfile-convert.
 BUILD_DIR ?= build
 ASAN_DIR ?= build-asan
 FUZZ_DIR ?= build-fuzz
 FUZZ_SECONDS ?= 60
+BENCH_DIR ?= build-bench
 JOBS ?= 2
 
-.PHONY: all deps build build-asan build-fuzz test test-normal test-asan leakcheck fuzz demo clean
+.PHONY: all deps build build-asan build-fuzz test test-normal test-asan leakcheck fuzz bench demo clean
 
 all: build
 
@@ -14,7 +16,7 @@ deps:
 	bash scripts/install-deps.sh
 
 build: deps
-	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARLIX_BENCH=ON
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 build-asan: deps
@@ -47,6 +49,12 @@ fuzz: build-fuzz
 
 test: test-normal test-asan leakcheck fuzz
 
+# Not part of `test`: it takes minutes and wants a quiet machine.
+bench: deps
+	cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DQUARLIX_TESTS=OFF -DQUARLIX_BENCH=ON
+	cmake --build $(BENCH_DIR) -j $(JOBS)
+	bash bench/run_bench.sh $(BENCH_DIR)
+
 # The demo compresses the example to IMA ADPCM and decodes that again; it
 # works in a scratch directory, since the WAV output lands in the current
 # directory under the input's base name.
@@ -56,4 +64,4 @@ demo: build
 	ls -l $(BUILD_DIR)/demo
 
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR) $(BENCH_DIR)

@@ -3,7 +3,8 @@
 # this machine lacks. Safe to run again: present packages are left alone.
 set -euo pipefail
 
-packages=(cmake make g++ gcc libgtest-dev libgsm1-dev sox sndfile-programs ffmpeg dpkg-dev groff-base clang libclang-rt-14-dev valgrind)
+packages=(cmake make g++ gcc libgtest-dev libgsm1-dev sox sndfile-programs ffmpeg dpkg-dev groff-base
+          clang libclang-rt-14-dev valgrind libbenchmark-dev hyperfine time)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -174,6 +174,30 @@ TEST(MsAdpcmCodec, SearchKeepsTheBestPairAndTheLowerIndexOnTies) {
   for (bool seen : sawEachPair) EXPECT_TRUE(seen);
 }
 
+TEST(MsAdpcmCodec, WholeBlocksOfLoudMaterialMatchThePlainSearch) {
+  // Full-length blocks reach the largest deltas and the clamps of every pair.
+  const std::vector<Samples> signals = {whiteNoise(3 * kMsAdpcmMaxBlockSamples, 32767, 3),
+                                        linearChirp(3 * kMsAdpcmMaxBlockSamples, 44100, 30, 15000, 32000),
+                                        fullScaleSquare(2 * kMsAdpcmMaxBlockSamples, 3),
+                                        fullScaleRandomSigns(2 * kMsAdpcmMaxBlockSamples, 9),
+                                        speechLikeBursts(3 * kMsAdpcmMaxBlockSamples, 22050, 4)};
+  for (size_t s = 0; s < signals.size(); ++s) {
+    for (size_t start = 0; start + kMsAdpcmMaxBlockSamples <= signals[s].size(); start += kMsAdpcmMaxBlockSamples) {
+      for (size_t len : {kMsAdpcmMaxBlockSamples, kMsAdpcmMaxBlockSamples - 1, size_t{244}}) {
+        std::vector<int16_t> x(signals[s].begin() + static_cast<long>(start),
+                               signals[s].begin() + static_cast<long>(start + len));
+        size_t best = 0;
+        std::vector<Candidate> all;
+        for (size_t i = 0; i < 7; ++i) all.push_back(evaluatePair(i, x));
+        for (size_t i = 1; i < 7; ++i) {
+          if (all[i].err < all[best].err) best = i;
+        }
+        ASSERT_EQ(encode(x), all[best].block) << "signal " << s << " start " << start << " len " << len;
+      }
+    }
+  }
+}
+
 TEST(MsAdpcmCodec, EncoderRefusesCountsItCannotHold) {
   Bytes block(kMsAdpcmMaxBlockBytes, 0xAA);
   EXPECT_EQ(msAdpcmEncodeBlock(std::vector<int16_t>{}, block), 0u);

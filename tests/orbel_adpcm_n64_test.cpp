@@ -54,10 +54,9 @@ TEST(OrbelN64Block, RampExampleTrialsBlockAndDecode) {
   std::vector<int16_t> x(24);
   for (size_t i = 0; i < x.size(); ++i) x[i] = static_cast<int16_t>(100 * i);
   const uint32_t totals[kN64Sets] = {3079, 6, 0, 0};
-  for (int set = 0; set < kN64Sets; ++set) {
-    uint8_t block[16] = {};
-    EXPECT_EQ(orbelN64EncodeTrial(x, set, block), totals[set]) << "set " << set;
-  }
+  OrbelN64Trials trials;
+  orbelN64EncodeTrials(x, trials);
+  for (int set = 0; set < kN64Sets; ++set) EXPECT_EQ(trials.errorTotal[set], totals[set]) << "set " << set;
   Bytes expected = {0x00, 0x02, 0x00, 0x64, 0x05, 0x44, 0x33, 0x35, 0x23, 0x42, 0x33, 0x43, 0x33, 0x52, 0x34, 0x23};
   Bytes block(16, 0xEE);
   orbelN64EncodeBlock(x, block);

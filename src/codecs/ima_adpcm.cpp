@@ -12,58 +12,70 @@
 
 namespace {
 
-constexpr BlockCodec kCodec = {kFormatImaAdpcm, "IMA Adpcm", kImaHeaderBytes, 1, kBlockFormatSize, 2};
 constexpr uint32_t kDefaultBlockBytes = 256;
 constexpr size_t kScratchSamples = 2048;  // the largest block (1024 bytes) holds 2041
 
 constexpr std::array<int32_t, 16> kIndexTable = {-1, -1, -1, -1, 2, 4, 6, 8, -1, -1, -1, -1, 2, 4, 6, 8};
 
-int16_t clampSample(int32_t value) { return static_cast<int16_t>(std::clamp<int32_t>(value, INT16_MIN, INT16_MAX)); }
+constexpr int32_t clampSample(int32_t value) { return std::clamp<int32_t>(value, INT16_MIN, INT16_MAX); }
 
-// Moves the step index on by one code, staying inside the step table.
-void adaptStepIndex(ImaState& state, uint32_t code) {
-  state.stepIndex = static_cast<int8_t>(std::clamp(state.stepIndex + kIndexTable[code], 0, kImaMaxStepIndex));
+constexpr int32_t movedStepIndex(int32_t stepIndex, uint32_t code) {
+  return std::clamp(stepIndex + kIndexTable[code], 0, kImaMaxStepIndex);
 }
 
-uint32_t encodeSample(int32_t sample, ImaState& state) {
-  int32_t step = kImaStepTable[static_cast<size_t>(state.stepIndex)];
-  int32_t diff = sample - state.predictor;
-  uint32_t code = 0;
-  if (diff < 0) {
-    code = 8;
-    diff = -diff;
+// The decoder's signed predictor change and the next step index for every
+// step index and code, so a decoded sample costs one lookup.
+struct DecodeStep {
+  int32_t change;
+  int32_t nextIndex;
+};
+
+using DecodeTable = std::array<std::array<DecodeStep, 16>, kImaMaxStepIndex + 1>;
+
+constexpr DecodeTable kDecodeTable = [] {
+  DecodeTable table{};
+  for (int32_t index = 0; index <= kImaMaxStepIndex; ++index) {
+    int32_t step = kImaStepTable[static_cast<size_t>(index)];
+    for (uint32_t code = 0; code < 16; ++code) {
+      int32_t delta = step >> 3;
+      if ((code & 4) != 0) delta += step;
+      if ((code & 2) != 0) delta += step >> 1;
+      if ((code & 1) != 0) delta += step >> 2;
+      table[static_cast<size_t>(index)][code] = {(code & 8) != 0 ? -delta : delta, movedStepIndex(index, code)};
+    }
   }
+  return table;
+}();
+
+// The encoder's successive approximation, with masks instead of branches:
+// the bits of a difference follow no pattern a branch predictor could learn.
+uint32_t encodeSample(int32_t sample, int32_t& predictor, int32_t& stepIndex) {
+  int32_t step = kImaStepTable[static_cast<size_t>(stepIndex)];
+  int32_t diff = sample - predictor;
+  int32_t negative = diff >> 31;  // all ones when diff < 0
+  int32_t rest = (diff ^ negative) - negative;
   int32_t delta = step >> 3;
-  if (diff >= step) {
-    code |= 4;
-    diff -= step;
-    delta += step;
-  }
+  int32_t four = -static_cast<int32_t>(rest >= step);
+  rest -= step & four;
+  delta += step & four;
   int32_t half = step >> 1;
-  if (diff >= half) {
-    code |= 2;
-    diff -= half;
-    delta += half;
-  }
+  int32_t two = -static_cast<int32_t>(rest >= half);
+  rest -= half & two;
+  delta += half & two;
   int32_t quarter = half >> 1;
-  if (diff >= quarter) {
-    code |= 1;
-    delta += quarter;
-  }
-  state.predictor = clampSample((code & 8) != 0 ? state.predictor - delta : state.predictor + delta);
-  adaptStepIndex(state, code);
+  int32_t one = -static_cast<int32_t>(rest >= quarter);
+  delta += quarter & one;
+  uint32_t code = static_cast<uint32_t>((negative & 8) | (four & 4) | (two & 2) | (one & 1));
+  predictor = clampSample(predictor + ((delta ^ negative) - negative));
+  stepIndex = kDecodeTable[static_cast<size_t>(stepIndex)][code].nextIndex;
   return code;
 }
 
-int16_t decodeCode(uint32_t code, ImaState& state) {
-  int32_t step = kImaStepTable[static_cast<size_t>(state.stepIndex)];
-  adaptStepIndex(state, code);
-  int32_t delta = step >> 3;
-  if ((code & 4) != 0) delta += step;
-  if ((code & 2) != 0) delta += step >> 1;
-  if ((code & 1) != 0) delta += step >> 2;
-  state.predictor = clampSample((code & 8) != 0 ? state.predictor - delta : state.predictor + delta);
-  return state.predictor;
+int32_t decodeCode(uint32_t code, int32_t& predictor, int32_t& stepIndex) {
+  const DecodeStep& entry = kDecodeTable[static_cast<size_t>(stepIndex)][code];
+  predictor = clampSample(predictor + entry.change);
+  stepIndex = entry.nextIndex;
+  return predictor;
 }
 
 void storeHeader(uint8_t* header, const ImaState& state) {
@@ -86,25 +98,42 @@ ImaState loadHeader(const uint8_t* header) {
 
 void imaEncode(std::span<const int16_t> input, std::span<uint8_t> codes, ImaState& state) {
   size_t count = std::min(input.size(), 2 * codes.size());
-  for (size_t i = 0; i < count; i += 2) {
-    uint32_t first = encodeSample(input[i], state);
-    uint32_t second = i + 1 < count ? encodeSample(input[i + 1], state) : 0;
-    codes[i / 2] = static_cast<uint8_t>(second << 4 | first);
+  int32_t predictor = state.predictor;
+  int32_t stepIndex = state.stepIndex;
+  const int16_t* in = input.data();
+  uint8_t* out = codes.data();
+  for (size_t i = 0; i + 1 < count; i += 2) {
+    uint32_t first = encodeSample(in[i], predictor, stepIndex);
+    uint32_t second = encodeSample(in[i + 1], predictor, stepIndex);
+    out[i / 2] = static_cast<uint8_t>(second << 4 | first);
   }
+  if (count % 2 != 0) out[count / 2] = static_cast<uint8_t>(encodeSample(in[count - 1], predictor, stepIndex));
+  state.predictor = static_cast<int16_t>(predictor);
+  state.stepIndex = static_cast<int8_t>(stepIndex);
 }
 
 void imaDecode(std::span<const uint8_t> codes, std::span<int16_t> output, ImaState& state) {
   size_t count = std::min(output.size(), 2 * codes.size());
-  for (size_t i = 0; i < count; ++i) {
-    uint32_t code = (i % 2 == 0) ? codes[i / 2] & 0x0F : codes[i / 2] >> 4;
-    output[i] = decodeCode(code, state);
+  int32_t predictor = state.predictor;
+  int32_t stepIndex = state.stepIndex;
+  const uint8_t* in = codes.data();
+  int16_t* out = output.data();
+  for (size_t i = 0; i + 1 < count; i += 2) {
+    uint32_t byte = in[i / 2];
+    out[i] = static_cast<int16_t>(decodeCode(byte & 0x0F, predictor, stepIndex));
+    out[i + 1] = static_cast<int16_t>(decodeCode(byte >> 4, predictor, stepIndex));
   }
+  if (count % 2 != 0) {
+    out[count - 1] = static_cast<int16_t>(decodeCode(in[count / 2] & 0x0F, predictor, stepIndex));
+  }
+  state.predictor = static_cast<int16_t>(predictor);
+  state.stepIndex = static_cast<int8_t>(stepIndex);
 }
 
 int32_t compressIma(WaveFile& wave) {
   WaveFile fresh;
   BlockPlan plan;
-  if (int32_t result = startBlockCompression(wave, kCodec, chosenBlockBytes(kDefaultBlockBytes), fresh, plan);
+  if (int32_t result = startBlockCompression(wave, kImaAdpcmCodec, chosenBlockBytes(kDefaultBlockBytes), fresh, plan);
       result != 0) {
     return result;
   }
@@ -129,7 +158,7 @@ int32_t compressIma(WaveFile& wave) {
 }
 
 int32_t decompressIma(WaveFile& wave) {
-  return decompressBlocks(wave, kCodec, [](std::span<const uint8_t> block, std::span<int16_t> samples) {
+  return decompressBlocks(wave, kImaAdpcmCodec, [](std::span<const uint8_t> block, std::span<int16_t> samples) {
     // Every block starts from its own header; nothing is carried over.
     ImaState state = loadHeader(block.data());
     samples[0] = state.predictor;

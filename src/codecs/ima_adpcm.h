@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <span>
 
+#include "codecs/block_codec_job.h"
 #include "riff/wave_file.h"
 
 // The codec state, laid out like a block header: predictor, step index and a
@@ -17,6 +18,9 @@ struct ImaState {
 };
 
 inline constexpr size_t kImaHeaderBytes = 4;
+
+// The block layout, fmt and refusal name the shared job steps work from.
+inline constexpr BlockCodec kImaAdpcmCodec = {kFormatImaAdpcm, "IMA Adpcm", kImaHeaderBytes, 1, kBlockFormatSize, 2};
 
 
 // Encodes every input sample into a 4-bit code, earlier code in the low

@@ -7,12 +7,11 @@
 #include "app/job_options.h"
 #include "codecs/block_codec_job.h"
 #include "codecs/codec_record.h"
+#include "codecs/lane_vectors.h"
 #include "riff/byte_order.h"
 
 namespace {
 
-// The fmt holds wNumCoef and the seven pairs after the common block fields.
-constexpr BlockCodec kCodec = {kFormatMsAdpcm, "Microsoft Adpcm", kMsAdpcmHeaderBytes, 2, 50, 32};
 constexpr int32_t kMinDelta = 16;
 // Far above any step a real stream reaches (under 100000), and low enough
 // that hostile codes cannot overflow the step arithmetic.
@@ -33,31 +32,42 @@ int32_t sampleAt(std::span<const int16_t> input, size_t k) { return k < input.si
 
 size_t blockBytesFor(size_t count) { return kMsAdpcmHeaderBytes + (count - 1) / 2; }
 
-// Builds the whole block for one pair into `block`; returns its error sum.
-uint32_t encodeWithPair(std::span<const int16_t> input, uint8_t pairIndex, uint8_t* block) {
-  MsAdpcmPair pair = kMsAdpcmPairs[pairIndex];
-  int32_t delta = msAdpcmInitialDelta(pair, input);
-  int32_t s1 = sampleAt(input, 1);
-  int32_t s2 = sampleAt(input, 0);
-  block[0] = pairIndex;
-  storeLE16(block + 1, static_cast<uint16_t>(delta));
-  storeLE16(block + 3, static_cast<uint16_t>(s1));
-  storeLE16(block + 5, static_cast<uint16_t>(s2));
-  uint32_t err = 0;
+// Every pair's trial of one block, each in its own lane (lane 7 repeats
+// pair 0 and is never chosen): the codes of every sample and the error sums.
+struct PairTrials {
+  int32_t firstDelta[kLaneCount];
+  uint32_t err[kLaneCount];
+  LaneNibbles<kMsAdpcmMaxBlockSamples - 2> codes;  // from sample 2 on
+};
+
+// The quotient of the code is truncated toward zero, so its magnitude is
+// floor(|diff| / delta): 0 to 8 for a negative difference, 0 to 7 otherwise.
+QUARLIX_LANE_KERNEL void runPairTrials(std::span<const int16_t> input,
+                                                                     PairTrials& trials) {
+  const Lanes c1 = {256, 512, 0, 192, 240, 460, 392, 256};
+  const Lanes c2 = {0, -256, 0, 64, 0, -208, -232, 0};
+  Lanes delta;
+  std::memcpy(&delta, trials.firstDelta, sizeof delta);
+  Lanes s1 = splat(sampleAt(input, 1));
+  Lanes s2 = splat(sampleAt(input, 0));
+  UnsignedLanes err{};
+  UnsignedLanes pending{};
   for (size_t k = 2; k < input.size(); ++k) {
-    int32_t pred = predict(pair, s1, s2);
-    int32_t code = std::clamp((input[k] - pred) / delta, -8, 7);
-    int32_t s = clampSample(pred + delta * code);
-    delta = adaptDelta(code, delta);
-    uint32_t miss = static_cast<uint32_t>(s - input[k]);
+    Lanes x = splat(input[k]);
+    Lanes pred = (s1 * c1 + s2 * c2) >> 8;
+    Lanes diff = x - pred;
+    Lanes magnitude = quotientUpTo8(laneAbs(diff), delta);
+    Lanes code = select(diff < 0, -magnitude, laneMin(magnitude, splat(7)));
+    Lanes s = laneClamp(pred + delta * code, INT16_MIN, INT16_MAX);
+    delta = laneClamp((adaptationFactor(code) * delta) >> 8, kMinDelta, kMaxDelta);
+    UnsignedLanes miss = asUnsigned(s - x);
     err += miss * miss >> 7;
     s2 = s1;
     s1 = s;
-    uint8_t nibble = static_cast<uint8_t>(code & 15);
-    uint8_t& byte = block[kMsAdpcmHeaderBytes + (k - 2) / 2];
-    byte = k % 2 == 0 ? static_cast<uint8_t>(nibble << 4) : static_cast<uint8_t>(byte | nibble);
+    appendNibbles(trials.codes, pending, k - 2, code);
   }
-  return err;
+  finishNibbles(trials.codes, pending, input.size() < 2 ? 0 : input.size() - 2);
+  std::memcpy(trials.err, &err, sizeof err);
 }
 
 }  // namespace
@@ -75,21 +85,21 @@ size_t msAdpcmEncodeBlock(std::span<const int16_t> input, std::span<uint8_t> blo
   if (input.empty() || input.size() > kMsAdpcmMaxBlockSamples) return 0;
   size_t bytes = blockBytesFor(input.size());
   if (block.size() < bytes) return 0;
-  // Each candidate is built in the working block that does not hold the
-  // best one so far. The first pair is always taken, so a later pair must do
-  // strictly better: equal errors keep the lower index.
-  uint8_t work[2][kMsAdpcmMaxBlockBytes];
-  size_t chosen = 0;
-  uint32_t best = 0;
-  for (uint8_t pairIndex = 0; pairIndex < kMsAdpcmPairs.size(); ++pairIndex) {
-    size_t slot = pairIndex == 0 ? 0 : 1 - chosen;
-    uint32_t err = encodeWithPair(input, pairIndex, work[slot]);
-    if (pairIndex == 0 || err < best) {
-      best = err;
-      chosen = slot;
-    }
+  PairTrials trials;
+  for (size_t i = 0; i < kLaneCount; ++i) {
+    trials.firstDelta[i] = msAdpcmInitialDelta(kMsAdpcmPairs[i % kMsAdpcmPairs.size()], input);
   }
-  std::memcpy(block.data(), work[chosen], bytes);
+  runPairTrials(input, trials);
+  // A later pair must do strictly better: equal errors keep the lower index.
+  size_t chosen = 0;
+  for (size_t i = 1; i < kMsAdpcmPairs.size(); ++i) {
+    if (trials.err[i] < trials.err[chosen]) chosen = i;
+  }
+  block[0] = static_cast<uint8_t>(chosen);
+  storeLE16(&block[1], static_cast<uint16_t>(trials.firstDelta[chosen]));
+  storeLE16(&block[3], static_cast<uint16_t>(sampleAt(input, 1)));
+  storeLE16(&block[5], static_cast<uint16_t>(sampleAt(input, 0)));
+  storeLaneCodes(trials.codes, chosen, &block[kMsAdpcmHeaderBytes], bytes - kMsAdpcmHeaderBytes);
   return bytes;
 }
 
@@ -100,19 +110,27 @@ void msAdpcmDecodeBlock(std::span<const uint8_t> block, std::span<int16_t> outpu
   int32_t delta = static_cast<int16_t>(loadLE16(&block[1]));
   int32_t s1 = static_cast<int16_t>(loadLE16(&block[3]));
   int32_t s2 = static_cast<int16_t>(loadLE16(&block[5]));
-  output[0] = static_cast<int16_t>(s2);
+  int16_t* out = output.data();
+  out[0] = static_cast<int16_t>(s2);
   if (count == 1) return;
-  output[1] = static_cast<int16_t>(s1);
-  for (size_t k = 2; k < count; ++k) {
-    uint8_t byte = block[kMsAdpcmHeaderBytes + (k - 2) / 2];
-    int32_t nibble = k % 2 == 0 ? byte >> 4 : byte & 15;
-    int32_t code = nibble >= 8 ? nibble - 16 : nibble;
+  out[1] = static_cast<int16_t>(s1);
+  const uint8_t* codes = block.data() + kMsAdpcmHeaderBytes;
+  auto decodeNibble = [&](uint32_t nibble) {
+    int32_t code = static_cast<int32_t>(nibble ^ 8) - 8;
     int32_t sample = clampSample(predict(pair, s1, s2) + code * delta);
     delta = adaptDelta(code, delta);
     s2 = s1;
     s1 = sample;
-    output[k] = static_cast<int16_t>(sample);
+    return static_cast<int16_t>(sample);
+  };
+  // Two codes a byte, the high nibble first.
+  size_t k = 2;
+  for (; k + 1 < count; k += 2) {
+    uint32_t byte = codes[(k - 2) / 2];
+    out[k] = decodeNibble(byte >> 4);
+    out[k + 1] = decodeNibble(byte & 15);
   }
+  if (k < count) out[k] = decodeNibble(static_cast<uint32_t>(codes[(k - 2) / 2]) >> 4);
 }
 
 int32_t compressMsAdpcm(WaveFile& wave) {
@@ -120,7 +138,7 @@ int32_t compressMsAdpcm(WaveFile& wave) {
   uint32_t defaultBytes = rate >= 44100 ? 1024 : rate >= 22050 ? 512 : 256;
   WaveFile fresh;
   BlockPlan plan;
-  if (int32_t result = startBlockCompression(wave, kCodec, chosenBlockBytes(defaultBytes), fresh, plan); result != 0) {
+  if (int32_t result = startBlockCompression(wave, kMsAdpcmCodec, chosenBlockBytes(defaultBytes), fresh, plan); result != 0) {
     return result;
   }
   // The block fmt goes on with wNumCoef and the coefficient table.
@@ -143,5 +161,5 @@ int32_t compressMsAdpcm(WaveFile& wave) {
 }
 
 int32_t decompressMsAdpcm(WaveFile& wave) {
-  return decompressBlocks(wave, kCodec, msAdpcmDecodeBlock);
+  return decompressBlocks(wave, kMsAdpcmCodec, msAdpcmDecodeBlock);
 }

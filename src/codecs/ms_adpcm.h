@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <span>
 
+#include "codecs/block_codec_job.h"
 #include "riff/wave_file.h"
 
 // The first coefficient weighs the newer history sample, the second the older.
@@ -20,6 +21,10 @@ inline constexpr std::array<MsAdpcmPair, 7> kMsAdpcmPairs = {
     {{256, 0}, {512, -256}, {0, 0}, {192, 64}, {240, 0}, {460, -208}, {392, -232}}};
 
 inline constexpr size_t kMsAdpcmHeaderBytes = 7;
+
+// The block layout, fmt (with wNumCoef and the seven pairs) and refusal
+// name the shared job steps work from.
+inline constexpr BlockCodec kMsAdpcmCodec = {kFormatMsAdpcm, "Microsoft Adpcm", kMsAdpcmHeaderBytes, 2, 50, 32};
 inline constexpr size_t kMsAdpcmMaxBlockBytes = 1024;
 inline constexpr size_t kMsAdpcmMaxBlockSamples = 2036;  // what 1024 bytes hold
 

@@ -12,7 +12,6 @@
 
 namespace {
 
-constexpr BlockCodec kCodec = {kFormatOrbelAdpcm, "Olbek's Adpcm", kOrbelHeaderBytes, 0, kBlockFormatSize, 2};
 
 struct CoefficientPair {
   int32_t a;  // times the most recent sample, in 1/256
@@ -32,46 +31,39 @@ constexpr int32_t kStepFloor = 8;
 // reaches it and both ends stay in step.
 constexpr int32_t kStepCeiling = 1 << 20;
 
-int32_t predict(const CoefficientPair& pair, const AdpcmHistory& history) {
-  return (pair.a * history.sample1 + pair.b * history.sample2) >> 8;
-}
-
 int32_t adaptStep(int32_t step, int32_t code) {
   step = (step * kAdaptation[static_cast<uint32_t>(code) & 15]) >> 8;
   return std::clamp(step, kStepFloor, kStepCeiling);
-}
-
-void advance(AdpcmHistory& history, int32_t sample) {
-  history.sample2 = history.sample1;
-  history.sample1 = static_cast<int16_t>(sample);
-}
-
-int32_t codeAt(std::span<const uint8_t> block, size_t i) {
-  uint32_t byte = block[kOrbelHeaderBytes + i / 2];
-  uint32_t nibble = i % 2 == 0 ? byte >> 4 : byte & 15;
-  return static_cast<int32_t>(nibble ^ 8) - 8;
-}
-
-void storeCode(std::span<uint8_t> block, size_t i, int32_t code) {
-  uint8_t nibble = static_cast<uint8_t>(code & 15);
-  uint8_t& byte = block[kOrbelHeaderBytes + i / 2];
-  if (i % 2 == 0) byte = static_cast<uint8_t>(nibble << 4);
-  else byte = static_cast<uint8_t>(byte | nibble);
 }
 
 }  // namespace
 
 void orbelDecodeBlock(std::span<const uint8_t> block, std::span<int16_t> samples, AdpcmHistory& history) {
   uint32_t header = loadLE16(block.data());
-  const CoefficientPair& pair = kCoefficients[header & 7];
+  const CoefficientPair pair = kCoefficients[header & 7];
   int32_t step = static_cast<int32_t>(header & 0xFFF8);
-  for (size_t i = 0; i < samples.size(); ++i) {
-    int32_t code = codeAt(block, i);
-    int32_t value = clampSample16(step * code + predict(pair, history));
-    samples[i] = static_cast<int16_t>(value);
+  int32_t sample1 = history.sample1;
+  int32_t sample2 = history.sample2;
+  const uint8_t* codes = block.data() + kOrbelHeaderBytes;
+  int16_t* out = samples.data();
+  auto decodeNibble = [&](uint32_t nibble) {
+    int32_t code = static_cast<int32_t>(nibble ^ 8) - 8;
+    int32_t value = clampSample16(step * code + ((pair.a * sample1 + pair.b * sample2) >> 8));
     step = adaptStep(step, code);
-    advance(history, value);
+    sample2 = sample1;
+    sample1 = value;
+    return static_cast<int16_t>(value);
+  };
+  // Two codes a byte, the high nibble first.
+  size_t count = samples.size();
+  size_t i = 0;
+  for (; i + 1 < count; i += 2) {
+    uint32_t byte = codes[i / 2];
+    out[i] = decodeNibble(byte >> 4);
+    out[i + 1] = decodeNibble(byte & 15);
   }
+  if (i < count) out[i] = decodeNibble(static_cast<uint32_t>(codes[i / 2]) >> 4);
+  history = {static_cast<int16_t>(sample1), static_cast<int16_t>(sample2)};
 }
 
 int32_t orbelEstimateStep(int32_t a, int32_t b, std::span<const int16_t> x) {
@@ -83,49 +75,70 @@ int32_t orbelEstimateStep(int32_t a, int32_t b, std::span<const int16_t> x) {
   return std::max(sum / 12, kStepFloor);
 }
 
-uint32_t orbelEncodeTrial(std::span<const int16_t> input, size_t count, int set, std::span<uint8_t> block,
-                          AdpcmHistory& history) {
-  const CoefficientPair& pair = kCoefficients[static_cast<size_t>(set)];
-  int32_t step = (orbelEstimateStep(pair.a, pair.b, input) + 4) & ~7;
-  storeLE16(block.data(), static_cast<uint32_t>(step | set));
-  uint32_t errorTotal = 0;
-  for (size_t i = 0; i < count; ++i) {
-    int32_t prediction = predict(pair, history);
-    int32_t code = orbelQuantise(input[i] - prediction, step);
-    int32_t reconstructed = clampSample16(prediction + step * code);
-    step = adaptStep(step, code);
-    advance(history, reconstructed);
-    errorTotal += orbelSampleError(reconstructed, input[i]);
-    storeCode(block, i, code);
+namespace {
+
+QUARLIX_LANE_KERNEL void runSetTrials(const int16_t* input, size_t count,
+                                                                    AdpcmHistory history, OrbelTrials& trials) {
+  Lanes a;
+  Lanes b;
+  for (size_t lane = 0; lane < kLaneCount; ++lane) {
+    a[lane] = kCoefficients[lane % kOrbelEncoderSets].a;
+    b[lane] = kCoefficients[lane % kOrbelEncoderSets].b;
   }
-  return errorTotal;
+  Lanes step;
+  std::memcpy(&step, trials.firstStep, sizeof step);
+  Lanes sample1 = splat(history.sample1);
+  Lanes sample2 = splat(history.sample2);
+  UnsignedLanes errorTotal{};
+  UnsignedLanes pending{};
+  for (size_t i = 0; i < count; ++i) {
+    Lanes x = splat(input[i]);
+    Lanes prediction = (a * sample1 + b * sample2) >> 8;
+    Lanes code = orbelQuantiseLanes(x - prediction, step);
+    Lanes reconstructed = laneClamp(prediction + step * code, INT16_MIN, INT16_MAX);
+    step = laneClamp((step * adaptationFactor(code)) >> 8, kStepFloor, kStepCeiling);
+    sample2 = sample1;
+    sample1 = reconstructed;
+    errorTotal += orbelSampleErrorLanes(reconstructed, x);
+    appendNibbles(trials.codes, pending, i, code);
+  }
+  finishNibbles(trials.codes, pending, count);
+  std::memcpy(trials.errorTotal, &errorTotal, sizeof errorTotal);
+  for (size_t lane = 0; lane < kLaneCount; ++lane) {
+    trials.ending[lane] = {static_cast<int16_t>(sample1[lane]), static_cast<int16_t>(sample2[lane])};
+  }
+}
+
+}  // namespace
+
+void orbelEncodeTrials(std::span<const int16_t> input, size_t count, const AdpcmHistory& history,
+                       OrbelTrials& trials) {
+  for (size_t lane = 0; lane < kLaneCount; ++lane) {
+    const CoefficientPair& pair = kCoefficients[lane % kOrbelEncoderSets];
+    trials.firstStep[lane] = (orbelEstimateStep(pair.a, pair.b, input) + 4) & ~7;
+  }
+  runSetTrials(input.data(), count, history, trials);
 }
 
 void orbelEncodeBlock(std::span<const int16_t> input, std::span<uint8_t> block, size_t count,
                       AdpcmHistory& history) {
-  // Two trial buffers: each trial goes into the one not holding the best so
-  // far, and a winner just swaps roles, so no trial is ever copied.
-  uint8_t buffers[2][kOrbelMaxBlockBytes];
-  AdpcmHistory endings[2];
+  // The trials run side by side, so none is ever copied: only the winner's
+  // codes are packed into the block. Equal totals keep the lower set.
+  OrbelTrials trials;
+  orbelEncodeTrials(input, count, history, trials);
   size_t best = 0;
-  uint32_t bestError = 0;
-  for (int set = 0; set < kOrbelEncoderSets; ++set) {
-    size_t work = set == 0 ? best : 1 - best;
-    endings[work] = history;
-    uint32_t error = orbelEncodeTrial(input, count, set, buffers[work], endings[work]);
-    if (set == 0 || error < bestError) {
-      best = work;
-      bestError = error;
-    }
+  for (size_t set = 1; set < kOrbelEncoderSets; ++set) {
+    if (trials.errorTotal[set] < trials.errorTotal[best]) best = set;
   }
-  std::memcpy(block.data(), buffers[best], orbelCodedBytes(count));
-  history = endings[best];
+  storeLE16(block.data(), static_cast<uint32_t>(trials.firstStep[best]) | static_cast<uint32_t>(best));
+  storeLaneCodes(trials.codes, best, block.data() + kOrbelHeaderBytes, orbelCodedBytes(count) - kOrbelHeaderBytes);
+  history = trials.ending[best];
 }
 
 int32_t compressOrbelAdpcm(WaveFile& wave) {
   WaveFile fresh;
   BlockPlan plan;
-  int32_t result = startBlockCompression(wave, kCodec, chosenBlockBytes(kOrbelDefaultBlockBytes), fresh, plan);
+  int32_t result = startBlockCompression(wave, kOrbelAdpcmCodec, chosenBlockBytes(kOrbelDefaultBlockBytes), fresh, plan);
   if (result != 0) return result;
   std::span<const int16_t> input = pcmSamples(wave.data, plan.sampleCount);
   std::span<uint8_t> output = fresh.data.bytes();
@@ -148,7 +161,7 @@ int32_t compressOrbelAdpcm(WaveFile& wave) {
 
 int32_t decompressOrbelAdpcm(WaveFile& wave) {
   AdpcmHistory history;  // runs on from block to block
-  return decompressBlocks(wave, kCodec, [&](std::span<const uint8_t> block, std::span<int16_t> samples) {
+  return decompressBlocks(wave, kOrbelAdpcmCodec, [&](std::span<const uint8_t> block, std::span<int16_t> samples) {
     orbelDecodeBlock(block, samples, history);
   });
 }

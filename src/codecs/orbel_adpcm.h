@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <span>
 
+#include "codecs/lane_vectors.h"
+#include "codecs/block_codec_job.h"
 #include "riff/wave_file.h"
 
 // The last two samples of the stream so far; (0, 0) before the first block.
@@ -16,6 +18,9 @@ struct AdpcmHistory {
 };
 
 inline constexpr size_t kOrbelHeaderBytes = 2;
+
+// The block layout, fmt and refusal name the shared job steps work from.
+inline constexpr BlockCodec kOrbelAdpcmCodec = {kFormatOrbelAdpcm, "Olbek's Adpcm", kOrbelHeaderBytes, 0, kBlockFormatSize, 2};
 inline constexpr int32_t kOrbelDefaultBlockBytes = 32;
 inline constexpr int32_t kOrbelMaxBlockBytes = 1024;
 inline constexpr int kOrbelEncoderSets = 7;  // set 7 (predict 0) is decoded, never chosen
@@ -33,11 +38,19 @@ void orbelDecodeBlock(std::span<const uint8_t> block, std::span<int16_t> samples
 // five samples x[0..4]; at least 8.
 int32_t orbelEstimateStep(int32_t a, int32_t b, std::span<const int16_t> x);
 
-// One trial encoding of count samples with coefficient set `set`, written to
-// block (orbelCodedBytes(count) bytes); history moves on to the trial's last
-// two samples. Returns the trial's error total.
-uint32_t orbelEncodeTrial(std::span<const int16_t> input, size_t count, int set, std::span<uint8_t> block,
-                          AdpcmHistory& history);
+// Every coefficient set's trial encoding of one block, run side by side
+// from the same history: lane k is set k (lane 7 repeats set 0 and is never
+// chosen).
+struct OrbelTrials {
+  int32_t firstStep[kLaneCount];       // the step of each trial's header word
+  uint32_t errorTotal[kLaneCount];
+  AdpcmHistory ending[kLaneCount];     // the last two reconstructed samples
+  LaneNibbles<orbelSamplesPerBlock(kOrbelMaxBlockBytes)> codes;
+};
+
+// The trials of count samples (input as for orbelEncodeBlock) from history.
+void orbelEncodeTrials(std::span<const int16_t> input, size_t count, const AdpcmHistory& history,
+                       OrbelTrials& trials);
 
 // Encodes count samples (1 to the block's capacity) into block, keeping the
 // best of the trials. input must hold at least max(count, 5) samples; only

@@ -15,7 +15,6 @@
 
 namespace {
 
-constexpr BlockCodec kCodec = {kFormatOrbelAdpcmN64, "Olbek's AdpcmN64", kN64HeaderBytes, 2, kBlockFormatSize, 2};
 constexpr const char* kDecodeWarning = "\nWarning - iIndex > 88 during ADPCMN64 decompression !\n";
 constexpr const char* kEncodeWarning = "\nWarning - iIndex > 88 during ADPCMN64 compression !\n";
 
@@ -55,13 +54,6 @@ int32_t codeAt(std::span<const uint8_t> block, size_t i) {
   return static_cast<int32_t>(nibble ^ 8) - 8;
 }
 
-void storeCode(std::span<uint8_t> block, size_t i, int32_t code) {
-  uint8_t nibble = static_cast<uint8_t>(code & 15);
-  uint8_t& byte = block[kN64HeaderBytes + (i - 2) / 2];
-  if (i % 2 == 0) byte = static_cast<uint8_t>(nibble << 4);
-  else byte = static_cast<uint8_t>(byte | nibble);
-}
-
 }  // namespace
 
 void orbelN64DecodeBlock(std::span<const uint8_t> block, std::span<int16_t> samples) {
@@ -94,50 +86,79 @@ int32_t orbelN64EstimateIndex(int32_t c1, int32_t c2, std::span<const int16_t> x
   return i;
 }
 
-uint32_t orbelN64EncodeTrial(std::span<const int16_t> input, int set, std::span<uint8_t> block) {
-  const CoefficientPair& pair = kCoefficients[static_cast<size_t>(set)];
-  int32_t index = orbelN64EstimateIndex(pair.c1, pair.c2, input);
-  int32_t older = roundHeaderSample(input[0]);
-  int32_t newer = roundHeaderSample(input[1]);
-  storeBE16(block.data(), static_cast<uint32_t>(older | set));
-  storeBE16(block.data() + 2, static_cast<uint32_t>(newer));
-  block[4] = static_cast<uint8_t>(index);
-  uint32_t errorTotal = 0;
+namespace {
+
+QUARLIX_LANE_KERNEL void runSetTrials(std::span<const int16_t> input,
+                                                                    OrbelN64Trials& trials) {
+  Lanes c1;
+  Lanes c2;
+  for (size_t lane = 0; lane < kLaneCount; ++lane) {
+    c1[lane] = kCoefficients[lane % kN64Sets].c1;
+    c2[lane] = kCoefficients[lane % kN64Sets].c2;
+  }
+  Lanes index;
+  std::memcpy(&index, trials.firstIndex, sizeof index);
+  Lanes older = splat(roundHeaderSample(input[0]));
+  Lanes newer = splat(roundHeaderSample(input[1]));
+  UnsignedLanes errorTotal{};
+  Lanes warnings{};
+  UnsignedLanes pending{};
   for (size_t i = 2; i < input.size(); ++i) {
-    int32_t prediction = predict(pair, newer, older);
-    int32_t step = kImaStepTable[static_cast<size_t>(index)];
-    int32_t code = orbelQuantise(input[i] - prediction, step);
-    int32_t reconstructed = clampSample16(prediction + step * code);
-    index = moveIndex(index, code, kEncodeWarning);
+    Lanes x = splat(input[i]);
+    Lanes prediction = (c1 * newer + c2 * older) >> 8;
+    Lanes step;
+    for (size_t lane = 0; lane < kLaneCount; ++lane) step[lane] = kImaStepTable[static_cast<size_t>(index[lane])];
+    Lanes code = orbelQuantiseLanes(x - prediction, step);
+    Lanes reconstructed = laneClamp(prediction + step * code, INT16_MIN, INT16_MAX);
+    // kIndexChange by the code's magnitude: -1 up to 3, then 2, 4, 6, 8 and,
+    // for -8 only, 10.
+    Lanes size = laneAbs(code);
+    index = laneMax(index + select(size <= 3, splat(-1), (size - 3) << 1), splat(0));
+    LaneMask passed = index > kMaxIndex;
+    warnings -= passed;
+    index = laneMin(index, splat(kMaxIndex));
     older = newer;
     newer = reconstructed;
-    errorTotal += orbelSampleError(reconstructed, input[i]);
-    storeCode(block, i, code);
+    errorTotal += orbelSampleErrorLanes(reconstructed, x);
+    appendNibbles(trials.codes, pending, i - 2, code);
   }
-  return errorTotal;
+  finishNibbles(trials.codes, pending, input.size() - 2);
+  std::memcpy(trials.errorTotal, &errorTotal, sizeof errorTotal);
+  std::memcpy(trials.indexWarnings, &warnings, sizeof warnings);
+}
+
+}  // namespace
+
+void orbelN64EncodeTrials(std::span<const int16_t> input, OrbelN64Trials& trials) {
+  for (size_t lane = 0; lane < kLaneCount; ++lane) {
+    const CoefficientPair& pair = kCoefficients[lane % kN64Sets];
+    trials.firstIndex[lane] = orbelN64EstimateIndex(pair.c1, pair.c2, input);
+  }
+  runSetTrials(input, trials);
+  for (size_t set = 0; set < kN64Sets; ++set) {
+    for (uint32_t k = 0; k < trials.indexWarnings[set]; ++k) std::printf("%s", kEncodeWarning);
+  }
 }
 
 void orbelN64EncodeBlock(std::span<const int16_t> input, std::span<uint8_t> block) {
-  // Two trial buffers: each trial goes into the one not holding the best so
-  // far, and a winner just swaps roles, so no trial is ever copied.
-  uint8_t buffers[2][kN64MaxBlockBytes];
+  // The trials run side by side, so none is ever copied: only the winner's
+  // codes are packed into the block. Equal totals keep the lower set.
+  OrbelN64Trials trials;
+  orbelN64EncodeTrials(input, trials);
   size_t best = 0;
-  uint32_t bestError = 0;
-  for (int set = 0; set < kN64Sets; ++set) {
-    size_t work = set == 0 ? best : 1 - best;
-    uint32_t error = orbelN64EncodeTrial(input, set, buffers[work]);
-    if (set == 0 || error < bestError) {
-      best = work;
-      bestError = error;
-    }
+  for (size_t set = 1; set < kN64Sets; ++set) {
+    if (trials.errorTotal[set] < trials.errorTotal[best]) best = set;
   }
-  std::memcpy(block.data(), buffers[best], kN64HeaderBytes + (input.size() - 2) / 2);
+  storeBE16(block.data(), static_cast<uint32_t>(roundHeaderSample(input[0])) | static_cast<uint32_t>(best));
+  storeBE16(block.data() + 2, static_cast<uint32_t>(roundHeaderSample(input[1])));
+  block[4] = static_cast<uint8_t>(trials.firstIndex[best]);
+  storeLaneCodes(trials.codes, best, block.data() + kN64HeaderBytes, (input.size() - 2) / 2);
 }
 
 int32_t compressOrbelAdpcmN64(WaveFile& wave) {
   WaveFile fresh;
   BlockPlan plan;
-  int32_t result = startBlockCompression(wave, kCodec, chosenBlockBytes(kN64DefaultBlockBytes), fresh, plan);
+  int32_t result = startBlockCompression(wave, kOrbelAdpcmN64Codec, chosenBlockBytes(kN64DefaultBlockBytes), fresh, plan);
   if (result != 0) return result;
   std::span<const int16_t> input = pcmSamples(wave.data, plan.sampleCount);
   std::span<uint8_t> output = fresh.data.bytes();
@@ -158,5 +179,5 @@ int32_t compressOrbelAdpcmN64(WaveFile& wave) {
 }
 
 int32_t decompressOrbelAdpcmN64(WaveFile& wave) {
-  return decompressBlocks(wave, kCodec, orbelN64DecodeBlock);
+  return decompressBlocks(wave, kOrbelAdpcmN64Codec, orbelN64DecodeBlock);
 }

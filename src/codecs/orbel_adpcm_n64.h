@@ -7,9 +7,14 @@
 #include <cstdint>
 #include <span>
 
+#include "codecs/lane_vectors.h"
+#include "codecs/block_codec_job.h"
 #include "riff/wave_file.h"
 
 inline constexpr size_t kN64HeaderBytes = 5;
+
+// The block layout, fmt and refusal name the shared job steps work from.
+inline constexpr BlockCodec kOrbelAdpcmN64Codec = {kFormatOrbelAdpcmN64, "Olbek's AdpcmN64", kN64HeaderBytes, 2, kBlockFormatSize, 2};
 inline constexpr int32_t kN64DefaultBlockBytes = 68;
 inline constexpr int32_t kN64MaxBlockBytes = 1024;
 inline constexpr int kN64Sets = 4;
@@ -26,10 +31,18 @@ void orbelN64DecodeBlock(std::span<const uint8_t> block, std::span<int16_t> samp
 // beginning with the five samples x[0..4].
 int32_t orbelN64EstimateIndex(int32_t c1, int32_t c2, std::span<const int16_t> x);
 
-// One trial encoding of all input samples with coefficient set `set` into
-// block (5 + (N - 2) / 2 bytes). Returns the trial's error total; prints the
-// compression warning whenever the step index would pass 88.
-uint32_t orbelN64EncodeTrial(std::span<const int16_t> input, int set, std::span<uint8_t> block);
+// The four coefficient sets' trial encodings of one block, run side by
+// side: lane k is set k % 4 (lanes 4 to 7 repeat them and are never chosen).
+struct OrbelN64Trials {
+  int32_t firstIndex[kLaneCount];
+  uint32_t errorTotal[kLaneCount];
+  uint32_t indexWarnings[kLaneCount];  // times the step index would have passed 88
+  LaneNibbles<orbelN64SamplesPerBlock(kN64MaxBlockBytes) - 2> codes;  // from sample 2 on
+};
+
+// The trials of all input samples (N even, at least 5). Prints the
+// compression warning once for every time a trial's step index would pass 88.
+void orbelN64EncodeTrials(std::span<const int16_t> input, OrbelN64Trials& trials);
 
 // Encodes the N input samples (N even, at least 5) into the whole block of
 // 5 + (N - 2) / 2 bytes, keeping the best of the four trials.

@@ -1,0 +1,102 @@
+// Eight 32-bit lanes for the block encoders that run their coefficient
+// trials side by side: each lane is one trial, with exactly the scalar
+// arithmetic of that trial. Plain compiler vectors, so the code builds for
+// any x86-64; the encoders add an AVX2 clone chosen at run time.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+using Lanes = int32_t __attribute__((vector_size(32)));
+using LaneMask = Lanes;  // all ones where a comparison holds, else zero
+using UnsignedLanes = uint32_t __attribute__((vector_size(32)));
+
+inline constexpr size_t kLaneCount = 8;
+
+// The lane kernels get an AVX2 clone that the loader picks when the CPU has
+// it. Clang refuses 32-byte vectors passed to the inline helpers inside a
+// clone, so its builds (the fuzzers) run the portable code only, as do
+// builds configured without the clones (the sanitizer build, so that the
+// suite covers the code every x86-64 runs).
+#if defined(__clang__) || defined(QUARLIX_NO_AVX2_CLONES)
+#define QUARLIX_LANE_KERNEL
+#else
+#define QUARLIX_LANE_KERNEL __attribute__((target_clones("avx2", "default")))
+#endif
+
+// The helpers are always inlined into their callers, so how a 32-byte
+// vector would be passed to a real call without AVX never matters (the
+// build turns those ABI notes off with -Wno-psabi).
+
+[[gnu::always_inline]] inline Lanes splat(int32_t value) {
+  return Lanes{value, value, value, value, value, value, value, value};
+}
+
+[[gnu::always_inline]] inline Lanes select(LaneMask mask, Lanes ifSet, Lanes ifClear) { return (ifSet & mask) | (ifClear & ~mask); }
+
+[[gnu::always_inline]] inline Lanes laneMin(Lanes a, Lanes b) { return select(a < b, a, b); }
+[[gnu::always_inline]] inline Lanes laneMax(Lanes a, Lanes b) { return select(a > b, a, b); }
+[[gnu::always_inline]] inline Lanes laneClamp(Lanes value, int32_t low, int32_t high) {
+  return laneMin(laneMax(value, splat(low)), splat(high));
+}
+[[gnu::always_inline]] inline Lanes laneAbs(Lanes value) { return select(value < 0, -value, value); }
+
+// Reinterprets the lanes' bits as unsigned, for arithmetic that wraps.
+[[gnu::always_inline]] inline UnsignedLanes asUnsigned(Lanes value) { return reinterpret_cast<UnsignedLanes>(value); }
+
+// floor(magnitude / step) limited to 8, for magnitude >= 0 and 0 < step <
+// 2^27: the quotient bits found by comparison, so no lane divides.
+[[gnu::always_inline]] inline Lanes quotientUpTo8(Lanes magnitude, Lanes step) {
+  LaneMask eight = magnitude >= (step << 3);
+  LaneMask four = magnitude >= (step << 2);
+  magnitude -= step << 2 & four;
+  LaneMask two = magnitude >= (step << 1);
+  magnitude -= step << 1 & two;
+  LaneMask one = magnitude >= step;
+  Lanes quotient = (four & 4) | (two & 2) | (one & 1);
+  return select(eight, splat(8), quotient);
+}
+
+// The trials' 4-bit codes, eight to a word per lane in the order a block
+// stores them: the first code in the top nibble, so each word written
+// big-endian gives four bytes of the block.
+template <size_t Codes>
+struct LaneNibbles {
+  uint32_t words[(Codes + 7) / 8][kLaneCount];
+};
+
+// Adds the code of sample n (0, 1, ...) of every lane to `pending`, and
+// stores it in `nibbles` once it holds eight.
+template <size_t Codes>
+[[gnu::always_inline]] inline void appendNibbles(LaneNibbles<Codes>& nibbles, UnsignedLanes& pending, size_t n,
+                                                 Lanes code) {
+  pending = pending << 4 | (asUnsigned(code) & 15);
+  if (n % 8 == 7) __builtin_memcpy(nibbles.words[n / 8], &pending, sizeof pending);
+}
+
+// Stores the last, partly filled word after `count` codes, its unused
+// nibbles zero.
+template <size_t Codes>
+[[gnu::always_inline]] inline void finishNibbles(LaneNibbles<Codes>& nibbles, UnsignedLanes pending, size_t count) {
+  if (count % 8 == 0) return;
+  pending <<= static_cast<uint32_t>(4 * (8 - count % 8));
+  __builtin_memcpy(nibbles.words[count / 8], &pending, sizeof pending);
+}
+
+// Writes the first `bytes` code bytes of one lane.
+template <size_t Codes>
+void storeLaneCodes(const LaneNibbles<Codes>& nibbles, size_t lane, uint8_t* out, size_t bytes) {
+  for (size_t i = 0; i < bytes; ++i) {
+    out[i] = static_cast<uint8_t>(nibbles.words[i / 4][lane] >> (24 - 8 * (i % 4)));
+  }
+}
+
+// The step adaptation factor that Microsoft ADPCM and Orbel ADPCM share
+// (230, 230, 230, 230, 307, 409, 512, 614, 768, 614, ... 230 by code & 15),
+// found from the code's magnitude: 230 up to 3, then 307, 409, 512, 614 and,
+// for -8 only, 768.
+[[gnu::always_inline]] inline Lanes adaptationFactor(Lanes code) {
+  Lanes size = laneAbs(code);
+  return 230 + (77 & (size >= 4)) + (102 & (size >= 5)) + (103 & (size >= 6)) + (102 & (size >= 7)) +
+         (154 & (size >= 8));
+}
