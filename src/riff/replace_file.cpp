@@ -12,18 +12,22 @@
 
 namespace {
 
-bool writeAll(int fd, std::span<const uint8_t> image) {
-  size_t done = 0;
-  while (done < image.size()) {
-    ssize_t put = ::write(fd, image.data() + done, image.size() - done);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return false;
-    done += static_cast<size_t>(put);
+using Image = std::initializer_list<std::span<const uint8_t>>;
+
+bool writeAll(int fd, Image image) {
+  for (std::span<const uint8_t> part : image) {
+    size_t done = 0;
+    while (done < part.size()) {
+      ssize_t put = ::write(fd, part.data() + done, part.size() - done);
+      if (put < 0 && errno == EINTR) continue;
+      if (put <= 0) return false;
+      done += static_cast<size_t>(put);
+    }
   }
   return true;
 }
 
-bool writeInPlace(const char* path, std::span<const uint8_t> image) {
+bool writeInPlace(const char* path, Image image) {
   int fd = ::open(path, O_WRONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return false;
   bool ok = writeAll(fd, image);
@@ -38,7 +42,7 @@ mode_t creationMode() {
 
 }  // namespace
 
-bool replaceFile(const char* path, std::span<const uint8_t> image) {
+bool replaceFile(const char* path, Image image) {
   // Through a symbolic link the file it names is replaced, not the link.
   std::string target = path;
   char resolved[PATH_MAX];

@@ -66,7 +66,7 @@ RiffFile* riffOpen(const char* name, uint32_t flags) {
 int32_t riffClose(RiffFile* file) {
   int32_t result = 0;
   if (accessMode(file) == RIFF_WRITE &&
-      !replaceFile(file->fileName, {file->buffer.data(), static_cast<size_t>(file->dataEnd)})) {
+      !replaceFile(file->fileName, {{file->buffer.data(), static_cast<size_t>(file->dataEnd)}})) {
     result = RIFFERR_CANNOTWRITE;
   }
   delete file;

@@ -14,32 +14,31 @@ constexpr SampleWriter kBinWriter = {
 
 }  // namespace
 
-int32_t buildBinImage(const WaveFile& wave, const SampleOutput& output, HeapBlock& image) {
+BinParts binPartsFor(WaveFile& wave, const SampleOutput& output) {
+  BinParts parts{};
+  storeBinHeader(binHeaderFor(wave, output), parts.header);
   size_t length = sampleDataLength(wave, output.type, output.sampleCount);
-  if (!image.allocate(kBinHeaderSize + length + paddingToFour(length))) return reportNoMemory();
-  storeBinHeader(binHeaderFor(wave, output), image.data());
-  uint8_t* data = image.data() + kBinHeaderSize;
+  uint8_t* data = wave.data.data();
   if (output.type == kSampleTypePcm) {
     // Whole 16-bit words through a local, which the compiler turns into a
     // vector byte swap.
-    const uint8_t* from = wave.data.data();
     for (size_t at = 0; at + 1 < length; at += 2) {
       uint16_t sample;
-      std::memcpy(&sample, from + at, 2);
+      std::memcpy(&sample, data + at, 2);
       sample = static_cast<uint16_t>(sample << 8 | sample >> 8);
       std::memcpy(data + at, &sample, 2);
     }
-  } else if (length > 0) {
-    std::memcpy(data, wave.data.data(), length);
   }
-  return 0;
+  parts.data = {data, length};
+  parts.padding = paddingToFour(length);
+  return parts;
 }
 
 int32_t writeBinFile(WaveFile& wave) {
   SampleOutput output;
   if (prepareSampleOutput(wave, kBinWriter, output) != 0) return errorCode;
-  HeapBlock image;
-  if (buildBinImage(wave, output, image) != 0) return errorCode;
-  storeSampleOutput(image.bytes());
+  BinParts parts = binPartsFor(wave, output);
+  static constexpr uint8_t kZeros[4] = {};
+  storeSampleOutput({parts.header, parts.data, {kZeros, parts.padding}});
   return errorCode;
 }

@@ -35,14 +35,13 @@ void appendHeaderLines(TextImage& text, const uint8_t* h) {
 int32_t writeCSourceFile(WaveFile& wave) {
   SampleOutput output;
   if (prepareSampleOutput(wave, kCSourceWriter, output) != 0) return errorCode;
-  HeapBlock image;
-  if (buildBinImage(wave, output, image) != 0) return errorCode;
+  BinParts parts = binPartsFor(wave, output);
 
   TextImage text;
-  appendHeaderLines(text, image.data());
-  size_t length = sampleDataLength(wave, output.type, output.sampleCount);
-  size_t padding = paddingToFour(length);
-  const uint8_t* data = image.data() + kBinHeaderSize;
+  appendHeaderLines(text, parts.header);
+  size_t length = parts.data.size();
+  size_t padding = parts.padding;
+  const uint8_t* data = parts.data.data();
   for (size_t at = 0; at < length; ++at) {
     // The array's very last item takes no comma.
     bool last = at + 1 == length && padding == 0;

@@ -170,7 +170,7 @@ void appendText(TextImage& text, const char* format, ...) {
   text.length += length + lineFeeds;
 }
 
-int32_t storeSampleOutput(std::span<const uint8_t> image) {
+int32_t storeSampleOutput(std::initializer_list<std::span<const uint8_t>> image) {
   if (!replaceFile(jobNames.outputPath.c_str(), image)) {
     return reportError(kErrorWrite, "Quarlix - Can't write data to output file \"%s\" !\n",
                        jobNames.outputPath.c_str());
@@ -180,5 +180,5 @@ int32_t storeSampleOutput(std::span<const uint8_t> image) {
 
 int32_t storeTextOutput(const TextImage& text) {
   if (text.outOfMemory) return reportNoMemory();
-  return storeSampleOutput(text.bytes.bytes().first(text.length));
+  return storeSampleOutput({text.bytes.bytes().first(text.length)});
 }

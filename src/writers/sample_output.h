@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <span>
 
 #include "riff/heap_block.h"
@@ -75,5 +76,5 @@ void appendText(TextImage& text, const char* format, ...) __attribute__((format(
 
 // Stores the finished image under jobNames.outputPath, replacing any file
 // there only once the whole image is written. 0, or the reported code.
-int32_t storeSampleOutput(std::span<const uint8_t> image);
+int32_t storeSampleOutput(std::initializer_list<std::span<const uint8_t>> image);
 int32_t storeTextOutput(const TextImage& text);
