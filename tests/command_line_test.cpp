@@ -7,6 +7,7 @@
 #include "app/command_line.h"
 #include "app/error_state.h"
 #include "app/job_options.h"
+#include "support/test_fixtures.h"
 #include "support/cli_runner.h"
 #include "support/wav_builder.h"
 
@@ -24,17 +25,7 @@ int32_t parse(const char* text) {
   return parseOption(buffer);
 }
 
-class OptionTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    jobOptions = JobOptions{};
-    resetErrorState();
-  }
-  void TearDown() override {
-    jobOptions = JobOptions{};
-    resetErrorState();
-  }
-};
+class OptionTest : public FreshRunTest {};
 
 TEST_F(OptionTest, BlockSizeBoundsAndNotations) {
   EXPECT_EQ(parse("-b16"), 0);
@@ -165,14 +156,8 @@ TEST(ErrorNumbers, FallbackTextsOnlyWithoutMessage) {
   EXPECT_STREQ(errorMessage, "");
 }
 
-class CliTest : public ::testing::Test {
+class CliTest : public ScratchCliTest {
  protected:
-  ScratchDir dir;
-  CliResult run(const std::vector<std::string>& args) {
-    CliResult result = runQuarlixIn(dir.path(), args);
-    EXPECT_EQ(result.errors, "") << "nothing may go to standard error";
-    return result;
-  }
   void makeWave(const std::string& name) { writeFileBytes(dir.file(name), monoPcmWave({1, 2, 3, 4})); }
 };
 

@@ -11,6 +11,7 @@
 #include "app/error_state.h"
 #include "app/job_options.h"
 #include "codecs/companding_laws.h"
+#include "support/test_fixtures.h"
 #include "support/cli_runner.h"
 #include "support/wav_builder.h"
 #include "support/wave_records.h"
@@ -169,17 +170,7 @@ WaveFile pcmRecord(uint16_t tag, uint16_t channels, uint16_t bits, const Bytes& 
   return waveRecord(formatContents(tag, channels, 8000, 16000, 2, bits), std::nullopt, data);
 }
 
-class TestLawRecord : public ::testing::Test {
- protected:
-  void SetUp() override {
-    jobOptions = JobOptions{};
-    resetErrorState();
-  }
-  void TearDown() override {
-    jobOptions = JobOptions{};
-    resetErrorState();
-  }
-};
+class TestLawRecord : public FreshRunTest {};
 
 TEST_F(TestLawRecord, RunsTheChosenLawInPlace) {
   jobOptions.lawTest = kLawMu;
@@ -216,14 +207,8 @@ TEST_F(TestLawRecord, RefusesAllButSixteenBitMonoPcm) {
 
 // --- Through the job. ---
 
-class LawCli : public ::testing::Test {
+class LawCli : public ScratchCliTest {
  protected:
-  ScratchDir dir;
-  CliResult run(const std::vector<std::string>& args) {
-    CliResult result = runQuarlixIn(dir.path(), args);
-    EXPECT_EQ(result.errors, "");
-    return result;
-  }
   std::vector<int16_t> outputSamples(const std::string& name) {
     Bytes out = readFileBytes(dir.file(name));
     EXPECT_EQ(out.size(), 44u + 12u);  // RIFF, fmt and data headers, six samples

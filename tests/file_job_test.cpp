@@ -6,19 +6,14 @@
 #include <unistd.h>
 
 #include "app/file_job.h"
+#include "support/test_fixtures.h"
 #include "support/cli_runner.h"
 #include "support/wav_builder.h"
 
 namespace {
 
-class FileJobTest : public ::testing::Test {
+class FileJobTest : public ScratchCliTest {
  protected:
-  ScratchDir dir;
-  CliResult run(const std::vector<std::string>& args) {
-    CliResult result = runQuarlixIn(dir.path(), args);
-    EXPECT_EQ(result.errors, "");
-    return result;
-  }
   void put(const std::string& name, const Bytes& bytes) { writeFileBytes(dir.file(name), bytes); }
   void expectFailure(const CliResult& result, const std::string& message) {
     EXPECT_EQ(result.status, 1);

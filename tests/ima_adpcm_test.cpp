@@ -8,6 +8,7 @@
 #include "app/error_state.h"
 #include "app/job_options.h"
 #include "codecs/ima_adpcm.h"
+#include "support/test_fixtures.h"
 #include "support/test_signals.h"
 #include "support/wave_records.h"
 #include "support/block_format_wave.h"
@@ -126,22 +127,11 @@ TEST(ImaCodec, DecodingTheCodesRetracesTheEncoder) {
   EXPECT_GT(signal, 100 * error);  // better than 20 dB on the speech part
 }
 
-class ImaJobTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    jobOptions = JobOptions{};
-    resetErrorState();
-  }
-  void TearDown() override { jobOptions = JobOptions{}; }
-};
-
-WaveFile monoPcm(const Samples& samples, uint32_t rate = 22050) {
-  return waveRecord(pcmFormat(1, rate, 16), std::nullopt, pcm16Contents(samples));
-}
+class ImaJobTest : public FreshRunTest {};
 
 TEST_F(ImaJobTest, OneFullBlockAndItsFormat) {
   Samples input = linearChirp(505, 22050, 200, 5000, 20000);
-  WaveFile wave = monoPcm(input);
+  WaveFile wave = pcmRecord(input);
   ASSERT_EQ(compressIma(wave), 0);
   // nAvgBytesPerSec = 256 * 22050 / 505, truncated.
   Bytes fmt = formatContents(17, 1, 22050, 11177, 256, 4);
@@ -160,7 +150,7 @@ TEST_F(ImaJobTest, StepIndexRunsOnAcrossBlocksAndTheTailIsSilence) {
   // Full-scale alternation drives the index to 88 within the first block.
   Samples input = fullScaleSquare(506, 1);
   input[505] = 1000;
-  WaveFile wave = monoPcm(input);
+  WaveFile wave = pcmRecord(input);
   ASSERT_EQ(compressIma(wave), 0);
   ASSERT_EQ(wave.data.size(), 512u);
   const uint8_t* second = wave.data.data() + 256;
@@ -177,14 +167,14 @@ TEST_F(ImaJobTest, StepIndexRunsOnAcrossBlocksAndTheTailIsSilence) {
 
 TEST_F(ImaJobTest, BlockSizeOptionAndEmptyInput) {
   jobOptions.blockSize = 16;
-  WaveFile wave = monoPcm(whiteNoise(51, 1000, 5), 8000);
+  WaveFile wave = pcmRecord(whiteNoise(51, 1000, 5), 8000);
   ASSERT_EQ(compressIma(wave), 0);
   EXPECT_EQ(readFormat(wave).nBlockAlign, 16);
   EXPECT_EQ(readFormat(wave).wSamplesPerBlock, 25);
   EXPECT_EQ(readFormat(wave).nAvgBytesPerSec, 16u * 8000 / 25);
   EXPECT_EQ(wave.data.size(), 48u);  // 51 samples: three blocks of 25
 
-  WaveFile empty = monoPcm({});
+  WaveFile empty = pcmRecord({});
   ASSERT_EQ(compressIma(empty), 0);
   EXPECT_EQ(recordBytes(empty.fact), factContents(0));
   EXPECT_EQ(empty.data.size(), 0u);
@@ -193,7 +183,7 @@ TEST_F(ImaJobTest, BlockSizeOptionAndEmptyInput) {
 
 TEST_F(ImaJobTest, RoundTripKeepsCountRateAndLoop) {
   Samples input = speechLikeBursts(3000, 11025, 11);
-  WaveFile wave = monoPcm(input, 11025);
+  WaveFile wave = pcmRecord(input, 11025);
   wave.loopStart = 10;
   wave.loopEnd = 2000;
   ASSERT_EQ(compressIma(wave), 0);

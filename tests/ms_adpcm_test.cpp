@@ -9,6 +9,7 @@
 #include "app/error_state.h"
 #include "app/job_options.h"
 #include "codecs/ms_adpcm.h"
+#include "support/test_fixtures.h"
 #include "support/test_signals.h"
 #include "support/wave_records.h"
 #include "support/block_format_wave.h"
@@ -208,18 +209,7 @@ TEST(MsAdpcmCodec, EncoderRefusesCountsItCannotHold) {
   EXPECT_EQ(msAdpcmEncodeBlock(std::vector<int16_t>(kMsAdpcmMaxBlockSamples, 0), block), kMsAdpcmMaxBlockBytes);
 }
 
-class MsAdpcmJobTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    jobOptions = JobOptions{};
-    resetErrorState();
-  }
-  void TearDown() override { jobOptions = JobOptions{}; }
-};
-
-WaveFile monoPcm(const Samples& samples, uint32_t rate) {
-  return waveRecord(pcmFormat(1, rate, 16), std::nullopt, pcm16Contents(samples));
-}
+class MsAdpcmJobTest : public FreshRunTest {};
 
 Bytes msFormat(uint32_t rate, uint32_t avgBytes, uint16_t blockAlign, uint16_t samplesPerBlock) {
   Bytes fmt = formatContents(2, 1, rate, avgBytes, blockAlign, 4);
@@ -239,7 +229,7 @@ TEST_F(MsAdpcmJobTest, DefaultBlockSizeFollowsTheRate) {
   for (Expect e : {Expect{48000, 1024, 2036, 24141}, Expect{44100, 1024, 2036, 22179},
                    Expect{22050, 512, 1012, 11155}, Expect{22049, 256, 500, 11289}, Expect{11025, 256, 500, 5644},
                    Expect{8000, 256, 500, 4096}}) {
-    WaveFile wave = monoPcm(silence(10), e.rate);
+    WaveFile wave = pcmRecord(silence(10), e.rate);
     ASSERT_EQ(compressMsAdpcm(wave), 0);
     EXPECT_EQ(recordBytes(wave.fmt), msFormat(e.rate, e.avg, e.block, e.samples)) << e.rate;
     EXPECT_EQ(wave.fmtChunk.cksize, 50u);
@@ -247,7 +237,7 @@ TEST_F(MsAdpcmJobTest, DefaultBlockSizeFollowsTheRate) {
     EXPECT_EQ(recordBytes(wave.fact), factContents(10));
   }
   jobOptions.blockSize = 16;
-  WaveFile small = monoPcm(silence(41), 44100);
+  WaveFile small = pcmRecord(silence(41), 44100);
   ASSERT_EQ(compressMsAdpcm(small), 0);
   EXPECT_EQ(readFormat(small).nBlockAlign, 16);
   EXPECT_EQ(readFormat(small).wSamplesPerBlock, 20);
@@ -258,7 +248,7 @@ TEST_F(MsAdpcmJobTest, PartialLastBlocks) {
   jobOptions.blockSize = 16;  // 20 samples a block
   Samples input = linearChirp(20, 8000, 300, 900, 9000);
   input.push_back(-1234);
-  WaveFile one = monoPcm(input, 8000);
+  WaveFile one = pcmRecord(input, 8000);
   ASSERT_EQ(compressMsAdpcm(one), 0);
   ASSERT_EQ(one.data.size(), 32u);
   Bytes last = header(0, 16, 0, -1234);
@@ -270,7 +260,7 @@ TEST_F(MsAdpcmJobTest, PartialLastBlocks) {
 
   input.back() = 0;
   input.insert(input.end(), {0, 3000});
-  WaveFile three = monoPcm(input, 8000);
+  WaveFile three = pcmRecord(input, 8000);
   ASSERT_EQ(compressMsAdpcm(three), 0);
   last = withCodes(header(0, 500, 0, 0), {0x60});
   last.resize(16, 0);
@@ -279,7 +269,7 @@ TEST_F(MsAdpcmJobTest, PartialLastBlocks) {
 
 TEST_F(MsAdpcmJobTest, RoundTripKeepsCountAndLoop) {
   Samples input = speechLikeBursts(5000, 22050, 3);
-  WaveFile wave = monoPcm(input, 22050);
+  WaveFile wave = pcmRecord(input, 22050);
   wave.loopStart = 5;
   wave.loopEnd = 4000;
   ASSERT_EQ(compressMsAdpcm(wave), 0);

@@ -9,6 +9,7 @@
 
 #include "app/error_state.h"
 #include "app/job_options.h"
+#include "support/test_fixtures.h"
 #include "support/orbel_reference.h"
 #include "support/test_signals.h"
 #include "support/wave_records.h"
@@ -30,14 +31,7 @@ std::vector<int16_t> decode(const Bytes& block, size_t count) {
   return samples;
 }
 
-class N64JobTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    jobOptions = JobOptions{};
-    resetErrorState();
-  }
-  void TearDown() override { jobOptions = JobOptions{}; }
-};
+class N64JobTest : public FreshRunTest {};
 
 TEST(OrbelN64Block, IndexEstimateTakesNearestStepTiesToTheLarger) {
   // With set 3 (2 s1 - s2) the samples w, -w, w, -w, w give errors of 4w

@@ -11,6 +11,7 @@
 #include "app/job_options.h"
 #include "codecs/orbel_quantiser.h"
 #include "riff/byte_order.h"
+#include "support/test_fixtures.h"
 #include "support/orbel_reference.h"
 #include "support/test_signals.h"
 #include "support/wave_records.h"
@@ -29,14 +30,7 @@ std::vector<int16_t> decode(const Bytes& block, size_t count, AdpcmHistory& hist
   return samples;
 }
 
-class OrbelJobTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    jobOptions = JobOptions{};
-    resetErrorState();
-  }
-  void TearDown() override { jobOptions = JobOptions{}; }
-};
+class OrbelJobTest : public FreshRunTest {};
 
 TEST(OrbelQuantiser, NearestCodeHalvesAwayFromZeroWithinRange) {
   EXPECT_EQ(orbelQuantise(0, 8), 0);
