@@ -42,8 +42,7 @@ struct PairTrials {
 
 // The quotient of the code is truncated toward zero, so its magnitude is
 // floor(|diff| / delta): 0 to 8 for a negative difference, 0 to 7 otherwise.
-QUARLIX_LANE_KERNEL void runPairTrials(std::span<const int16_t> input,
-                                                                     PairTrials& trials) {
+QUARLIX_LANE_KERNEL void runPairTrials(std::span<const int16_t> input, PairTrials& trials) {
   const Lanes c1 = {256, 512, 0, 192, 240, 460, 392, 256};
   const Lanes c2 = {0, -256, 0, 64, 0, -208, -232, 0};
   Lanes delta;

@@ -78,7 +78,7 @@ int32_t orbelEstimateStep(int32_t a, int32_t b, std::span<const int16_t> x) {
 namespace {
 
 QUARLIX_LANE_KERNEL void runSetTrials(const int16_t* input, size_t count,
-                                                                    AdpcmHistory history, OrbelTrials& trials) {
+    AdpcmHistory history, OrbelTrials& trials) {
   Lanes a;
   Lanes b;
   for (size_t lane = 0; lane < kLaneCount; ++lane) {

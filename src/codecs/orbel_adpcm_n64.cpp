@@ -88,8 +88,7 @@ int32_t orbelN64EstimateIndex(int32_t c1, int32_t c2, std::span<const int16_t> x
 
 namespace {
 
-QUARLIX_LANE_KERNEL void runSetTrials(std::span<const int16_t> input,
-                                                                    OrbelN64Trials& trials) {
+QUARLIX_LANE_KERNEL void runSetTrials(std::span<const int16_t> input, OrbelN64Trials& trials) {
   Lanes c1;
   Lanes c2;
   for (size_t lane = 0; lane < kLaneCount; ++lane) {
