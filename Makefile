@@ -50,7 +50,8 @@ fuzz: build-fuzz
 test: test-normal test-asan leakcheck fuzz
 
 # Not part of `test`: it takes minutes and wants a quiet machine.
-bench: deps
+bench:
+	bash scripts/install-deps.sh --bench
 	cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DQUARLIX_TESTS=OFF -DQUARLIX_BENCH=ON
 	cmake --build $(BENCH_DIR) -j $(JOBS)
 	bash bench/run_bench.sh $(BENCH_DIR)

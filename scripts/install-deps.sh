@@ -1,10 +1,15 @@
 #!/usr/bin/env bash
 # Installs, from Debian's packages, whatever the build and the tests need and
 # this machine lacks. Safe to run again: present packages are left alone.
+# With --bench it adds what only `make bench` uses: the real sounds its
+# material is made from.
 set -euo pipefail
 
 packages=(cmake make g++ gcc libgtest-dev libgsm1-dev sox sndfile-programs ffmpeg dpkg-dev groff-base
           clang libclang-rt-14-dev valgrind libbenchmark-dev hyperfine time)
+if [ "${1:-}" = --bench ]; then
+  packages+=(espeak-ng alsa-utils sound-theme-freedesktop)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
