@@ -23,17 +23,10 @@ constexpr int32_t movedStepIndex(int32_t stepIndex, uint32_t code) {
   return std::clamp(stepIndex + kIndexTable[code], 0, kImaMaxStepIndex);
 }
 
-// The decoder's signed predictor change and the next step index for every
-// step index and code, so a decoded sample costs one lookup.
-struct DecodeStep {
-  int32_t change;
-  int32_t nextIndex;
-};
+}  // namespace
 
-using DecodeTable = std::array<std::array<DecodeStep, 16>, kImaMaxStepIndex + 1>;
-
-constexpr DecodeTable kDecodeTable = [] {
-  DecodeTable table{};
+constinit const ImaDecodeTable kImaDecodeTable = [] {
+  ImaDecodeTable table{};
   for (int32_t index = 0; index <= kImaMaxStepIndex; ++index) {
     int32_t step = kImaStepTable[static_cast<size_t>(index)];
     for (uint32_t code = 0; code < 16; ++code) {
@@ -46,6 +39,8 @@ constexpr DecodeTable kDecodeTable = [] {
   }
   return table;
 }();
+
+namespace {
 
 // The encoder's successive approximation, with masks instead of branches:
 // the bits of a difference follow no pattern a branch predictor could learn.
@@ -67,21 +62,15 @@ uint32_t encodeSample(int32_t sample, int32_t& predictor, int32_t& stepIndex) {
   delta += quarter & one;
   uint32_t code = static_cast<uint32_t>((negative & 8) | (four & 4) | (two & 2) | (one & 1));
   predictor = clampSample(predictor + ((delta ^ negative) - negative));
-  stepIndex = kDecodeTable[static_cast<size_t>(stepIndex)][code].nextIndex;
+  stepIndex = kImaDecodeTable[static_cast<size_t>(stepIndex)][code].nextIndex;
   return code;
 }
 
 int32_t decodeCode(uint32_t code, int32_t& predictor, int32_t& stepIndex) {
-  const DecodeStep& entry = kDecodeTable[static_cast<size_t>(stepIndex)][code];
+  const ImaDecodeStep& entry = kImaDecodeTable[static_cast<size_t>(stepIndex)][code];
   predictor = clampSample(predictor + entry.change);
   stepIndex = entry.nextIndex;
   return predictor;
-}
-
-void storeHeader(uint8_t* header, const ImaState& state) {
-  storeLE16(header, static_cast<uint16_t>(state.predictor));
-  header[2] = static_cast<uint8_t>(state.stepIndex);
-  header[3] = state.reserved;
 }
 
 // A header step index beyond the table is bounded to its last entry (as
@@ -95,6 +84,11 @@ ImaState loadHeader(const uint8_t* header) {
 
 }  // namespace
 
+void imaStoreHeader(uint8_t* header, const ImaState& state) {
+  storeLE16(header, static_cast<uint16_t>(state.predictor));
+  header[2] = static_cast<uint8_t>(state.stepIndex);
+  header[3] = state.reserved;
+}
 
 void imaEncode(std::span<const int16_t> input, std::span<uint8_t> codes, ImaState& state) {
   size_t count = std::min(input.size(), 2 * codes.size());
@@ -150,7 +144,7 @@ int32_t compressIma(WaveFile& wave) {
       samples = std::span<const int16_t>(scratch).first(plan.samplesPerBlock);
     }
     state.predictor = samples[0];
-    storeHeader(out.data(), state);
+    imaStoreHeader(out.data(), state);
     imaEncode(samples.subspan(1, plan.samplesPerBlock - 1), out.subspan(kImaHeaderBytes), state);
   }
   installRecord(wave, fresh);

@@ -2,11 +2,13 @@
 // layout, and the jobs that convert a loaded WaveFile to and from it.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
 
 #include "codecs/block_codec_job.h"
+#include "codecs/ima_step_table.h"
 #include "riff/wave_file.h"
 
 // The codec state, laid out like a block header: predictor, step index and a
@@ -18,6 +20,18 @@ struct ImaState {
 };
 
 inline constexpr size_t kImaHeaderBytes = 4;
+
+// The decoder's signed predictor change and the next step index for every
+// step index and code, so a decoded sample costs one lookup.
+struct ImaDecodeStep {
+  int32_t change;
+  int32_t nextIndex;
+};
+using ImaDecodeTable = std::array<std::array<ImaDecodeStep, 16>, kImaMaxStepIndex + 1>;
+extern const ImaDecodeTable kImaDecodeTable;
+
+// Writes the 4-byte block header of state.
+void imaStoreHeader(uint8_t* header, const ImaState& state);
 
 // The block layout, fmt and refusal name the shared job steps work from.
 inline constexpr BlockCodec kImaAdpcmCodec = {kFormatImaAdpcm, "IMA Adpcm", kImaHeaderBytes, 1, kBlockFormatSize, 2};

@@ -8,14 +8,10 @@
 #include "codecs/block_codec_job.h"
 #include "codecs/codec_record.h"
 #include "codecs/lane_vectors.h"
+#include "codecs/orbel_quantiser.h"
 #include "riff/byte_order.h"
 
 namespace {
-
-constexpr int32_t kMinDelta = 16;
-// Far above any step a real stream reaches (under 100000), and low enough
-// that hostile codes cannot overflow the step arithmetic.
-constexpr int32_t kMaxDelta = 1 << 21;
 
 constexpr std::array<int32_t, 16> kAdaptation = {230, 230, 230, 230, 307, 409, 512, 614,
                                                  768, 614, 512, 409, 307, 230, 230, 230};
@@ -24,25 +20,13 @@ int16_t clampSample(int32_t value) { return static_cast<int16_t>(std::clamp<int3
 
 int32_t predict(MsAdpcmPair pair, int32_t s1, int32_t s2) { return (s1 * pair.c1 + s2 * pair.c2) >> 8; }
 
-int32_t adaptDelta(int32_t code, int32_t delta) {
-  return std::clamp((kAdaptation[static_cast<uint32_t>(code) & 15] * delta) >> 8, kMinDelta, kMaxDelta);
-}
-
 int32_t sampleAt(std::span<const int16_t> input, size_t k) { return k < input.size() ? input[k] : 0; }
 
 size_t blockBytesFor(size_t count) { return kMsAdpcmHeaderBytes + (count - 1) / 2; }
 
-// Every pair's trial of one block, each in its own lane (lane 7 repeats
-// pair 0 and is never chosen): the codes of every sample and the error sums.
-struct PairTrials {
-  int32_t firstDelta[kLaneCount];
-  uint32_t err[kLaneCount];
-  LaneNibbles<kMsAdpcmMaxBlockSamples - 2> codes;  // from sample 2 on
-};
-
 // The quotient of the code is truncated toward zero, so its magnitude is
 // floor(|diff| / delta): 0 to 8 for a negative difference, 0 to 7 otherwise.
-QUARLIX_LANE_KERNEL void runPairTrials(std::span<const int16_t> input, PairTrials& trials) {
+QUARLIX_LANE_KERNEL void runPairTrials(std::span<const int16_t> input, MsAdpcmTrials& trials, bool nearest) {
   const Lanes c1 = {256, 512, 0, 192, 240, 460, 392, 256};
   const Lanes c2 = {0, -256, 0, 64, 0, -208, -232, 0};
   Lanes delta;
@@ -56,9 +40,9 @@ QUARLIX_LANE_KERNEL void runPairTrials(std::span<const int16_t> input, PairTrial
     Lanes pred = (s1 * c1 + s2 * c2) >> 8;
     Lanes diff = x - pred;
     Lanes magnitude = quotientUpTo8(laneAbs(diff), delta);
-    Lanes code = select(diff < 0, -magnitude, laneMin(magnitude, splat(7)));
+    Lanes code = nearest ? orbelQuantiseLanes(diff, delta) : select(diff < 0, -magnitude, laneMin(magnitude, splat(7)));
     Lanes s = laneClamp(pred + delta * code, INT16_MIN, INT16_MAX);
-    delta = laneClamp((adaptationFactor(code) * delta) >> 8, kMinDelta, kMaxDelta);
+    delta = msAdpcmAdaptDeltaLanes(code, delta);
     UnsignedLanes miss = asUnsigned(s - x);
     err += miss * miss >> 7;
     s2 = s1;
@@ -71,24 +55,31 @@ QUARLIX_LANE_KERNEL void runPairTrials(std::span<const int16_t> input, PairTrial
 
 }  // namespace
 
+int32_t msAdpcmAdaptDelta(int32_t code, int32_t delta) {
+  return std::clamp((kAdaptation[static_cast<uint32_t>(code) & 15] * delta) >> 8, kMsAdpcmMinDelta, kMsAdpcmMaxDelta);
+}
+
+void msAdpcmRunTrials(std::span<const int16_t> input, MsAdpcmTrials& trials, bool nearest) {
+  runPairTrials(input, trials, nearest);
+}
 
 int32_t msAdpcmInitialDelta(MsAdpcmPair pair, std::span<const int16_t> input) {
   int32_t sum = 0;
   for (size_t k = 2; k <= 4; ++k) {
     sum += std::abs(sampleAt(input, k) - predict(pair, sampleAt(input, k - 1), sampleAt(input, k - 2)));
   }
-  return std::max(sum / 12, kMinDelta);
+  return std::max(sum / 12, kMsAdpcmMinDelta);
 }
 
 size_t msAdpcmEncodeBlock(std::span<const int16_t> input, std::span<uint8_t> block) {
   if (input.empty() || input.size() > kMsAdpcmMaxBlockSamples) return 0;
   size_t bytes = blockBytesFor(input.size());
   if (block.size() < bytes) return 0;
-  PairTrials trials;
+  MsAdpcmTrials trials;
   for (size_t i = 0; i < kLaneCount; ++i) {
     trials.firstDelta[i] = msAdpcmInitialDelta(kMsAdpcmPairs[i % kMsAdpcmPairs.size()], input);
   }
-  runPairTrials(input, trials);
+  runPairTrials(input, trials, false);
   // A later pair must do strictly better: equal errors keep the lower index.
   size_t chosen = 0;
   for (size_t i = 1; i < kMsAdpcmPairs.size(); ++i) {
@@ -117,7 +108,7 @@ void msAdpcmDecodeBlock(std::span<const uint8_t> block, std::span<int16_t> outpu
   auto decodeNibble = [&](uint32_t nibble) {
     int32_t code = static_cast<int32_t>(nibble ^ 8) - 8;
     int32_t sample = clampSample(predict(pair, s1, s2) + code * delta);
-    delta = adaptDelta(code, delta);
+    delta = msAdpcmAdaptDelta(code, delta);
     s2 = s1;
     s1 = sample;
     return static_cast<int16_t>(sample);

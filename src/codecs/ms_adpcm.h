@@ -9,6 +9,7 @@
 #include <span>
 
 #include "codecs/block_codec_job.h"
+#include "codecs/lane_vectors.h"
 #include "riff/wave_file.h"
 
 // The first coefficient weighs the newer history sample, the second the older.
@@ -27,6 +28,32 @@ inline constexpr size_t kMsAdpcmHeaderBytes = 7;
 inline constexpr BlockCodec kMsAdpcmCodec = {kFormatMsAdpcm, "Microsoft Adpcm", kMsAdpcmHeaderBytes, 2, 50, 32};
 inline constexpr size_t kMsAdpcmMaxBlockBytes = 1024;
 inline constexpr size_t kMsAdpcmMaxBlockSamples = 2036;  // what 1024 bytes hold
+
+inline constexpr int32_t kMsAdpcmMinDelta = 16;
+// Far above any step a real stream reaches (under 100000), and low enough
+// that hostile codes cannot overflow the step arithmetic.
+inline constexpr int32_t kMsAdpcmMaxDelta = 1 << 21;
+
+// The step after a code: scaled by the code's adaptation factor, at least 16.
+int32_t msAdpcmAdaptDelta(int32_t code, int32_t delta);
+
+// msAdpcmAdaptDelta in every lane.
+[[gnu::always_inline]] inline Lanes msAdpcmAdaptDeltaLanes(Lanes code, Lanes delta) {
+  return laneClamp((adaptationFactor(code) * delta) >> 8, kMsAdpcmMinDelta, kMsAdpcmMaxDelta);
+}
+
+// Every pair's trial of one block, each in its own lane (lane 7 repeats
+// pair 0 and is never chosen): the codes of every sample and the error sums.
+struct MsAdpcmTrials {
+  int32_t firstDelta[kLaneCount];
+  uint32_t err[kLaneCount];
+  LaneNibbles<kMsAdpcmMaxBlockSamples - 2> codes;  // from sample 2 on
+};
+
+// Runs the trials from firstDelta over all input samples. The written
+// encoder truncates each difference to its code; with `nearest` the code is
+// the one nearest the difference instead.
+void msAdpcmRunTrials(std::span<const int16_t> input, MsAdpcmTrials& trials, bool nearest);
 
 
 // The first step of a block for `pair`, estimated from its first five

@@ -12,35 +12,19 @@
 
 namespace {
 
-
-struct CoefficientPair {
-  int32_t a;  // times the most recent sample, in 1/256
-  int32_t b;  // times the one before
-};
-
-constexpr std::array<CoefficientPair, 8> kCoefficients = {{
-    {256, 0}, {512, -256}, {0, 0}, {192, 64}, {240, 0}, {460, -208}, {392, -232}, {0, 0},
-}};
-
 constexpr std::array<int32_t, 16> kAdaptation = {230, 230, 230, 230, 307, 409, 512, 614,
                                                  768, 614, 512, 409, 307, 230, 230, 230};
 
-constexpr int32_t kStepFloor = 8;
-// Damaged blocks can make the step grow on every code; this ceiling keeps the
-// arithmetic defined. This encoder's steps stay below 65536, so it never
-// reaches it and both ends stay in step.
-constexpr int32_t kStepCeiling = 1 << 20;
-
-int32_t adaptStep(int32_t step, int32_t code) {
-  step = (step * kAdaptation[static_cast<uint32_t>(code) & 15]) >> 8;
-  return std::clamp(step, kStepFloor, kStepCeiling);
-}
-
 }  // namespace
+
+int32_t orbelAdaptStep(int32_t step, int32_t code) {
+  step = (step * kAdaptation[static_cast<uint32_t>(code) & 15]) >> 8;
+  return std::clamp(step, kOrbelStepFloor, kOrbelStepCeiling);
+}
 
 void orbelDecodeBlock(std::span<const uint8_t> block, std::span<int16_t> samples, AdpcmHistory& history) {
   uint32_t header = loadLE16(block.data());
-  const CoefficientPair pair = kCoefficients[header & 7];
+  const OrbelPair pair = kOrbelPairs[header & 7];
   int32_t step = static_cast<int32_t>(header & 0xFFF8);
   int32_t sample1 = history.sample1;
   int32_t sample2 = history.sample2;
@@ -49,7 +33,7 @@ void orbelDecodeBlock(std::span<const uint8_t> block, std::span<int16_t> samples
   auto decodeNibble = [&](uint32_t nibble) {
     int32_t code = static_cast<int32_t>(nibble ^ 8) - 8;
     int32_t value = clampSample16(step * code + ((pair.a * sample1 + pair.b * sample2) >> 8));
-    step = adaptStep(step, code);
+    step = orbelAdaptStep(step, code);
     sample2 = sample1;
     sample1 = value;
     return static_cast<int16_t>(value);
@@ -72,7 +56,7 @@ int32_t orbelEstimateStep(int32_t a, int32_t b, std::span<const int16_t> x) {
     int32_t error = x[k] - ((a * x[k - 1] + b * x[k - 2]) >> 8);
     sum += error < 0 ? -error : error;
   }
-  return std::max(sum / 12, kStepFloor);
+  return std::max(sum / 12, kOrbelStepFloor);
 }
 
 namespace {
@@ -82,8 +66,8 @@ QUARLIX_LANE_KERNEL void runSetTrials(const int16_t* input, size_t count,
   Lanes a;
   Lanes b;
   for (size_t lane = 0; lane < kLaneCount; ++lane) {
-    a[lane] = kCoefficients[lane % kOrbelEncoderSets].a;
-    b[lane] = kCoefficients[lane % kOrbelEncoderSets].b;
+    a[lane] = kOrbelPairs[static_cast<size_t>(trials.set[lane]) & 7].a;
+    b[lane] = kOrbelPairs[static_cast<size_t>(trials.set[lane]) & 7].b;
   }
   Lanes step;
   std::memcpy(&step, trials.firstStep, sizeof step);
@@ -96,7 +80,7 @@ QUARLIX_LANE_KERNEL void runSetTrials(const int16_t* input, size_t count,
     Lanes prediction = (a * sample1 + b * sample2) >> 8;
     Lanes code = orbelQuantiseLanes(x - prediction, step);
     Lanes reconstructed = laneClamp(prediction + step * code, INT16_MIN, INT16_MAX);
-    step = laneClamp((step * adaptationFactor(code)) >> 8, kStepFloor, kStepCeiling);
+    step = orbelAdaptStepLanes(step, code);
     sample2 = sample1;
     sample1 = reconstructed;
     errorTotal += orbelSampleErrorLanes(reconstructed, x);
@@ -111,13 +95,18 @@ QUARLIX_LANE_KERNEL void runSetTrials(const int16_t* input, size_t count,
 
 }  // namespace
 
+void orbelRunTrials(std::span<const int16_t> input, size_t count, const AdpcmHistory& history, OrbelTrials& trials) {
+  runSetTrials(input.data(), count, history, trials);
+}
+
 void orbelEncodeTrials(std::span<const int16_t> input, size_t count, const AdpcmHistory& history,
                        OrbelTrials& trials) {
   for (size_t lane = 0; lane < kLaneCount; ++lane) {
-    const CoefficientPair& pair = kCoefficients[lane % kOrbelEncoderSets];
+    trials.set[lane] = static_cast<int32_t>(lane % kOrbelEncoderSets);
+    const OrbelPair& pair = kOrbelPairs[lane % kOrbelEncoderSets];
     trials.firstStep[lane] = (orbelEstimateStep(pair.a, pair.b, input) + 4) & ~7;
   }
-  runSetTrials(input.data(), count, history, trials);
+  orbelRunTrials(input, count, history, trials);
 }
 
 void orbelEncodeBlock(std::span<const int16_t> input, std::span<uint8_t> block, size_t count,

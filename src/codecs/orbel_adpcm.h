@@ -3,6 +3,7 @@
 // runs on from block to block.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -25,6 +26,31 @@ inline constexpr int32_t kOrbelDefaultBlockBytes = 32;
 inline constexpr int32_t kOrbelMaxBlockBytes = 1024;
 inline constexpr int kOrbelEncoderSets = 7;  // set 7 (predict 0) is decoded, never chosen
 
+struct OrbelPair {
+  int32_t a;  // times the most recent sample, in 1/256
+  int32_t b;  // times the one before
+};
+
+// The coefficient sets a block header selects.
+inline constexpr std::array<OrbelPair, 8> kOrbelPairs = {{
+    {256, 0}, {512, -256}, {0, 0}, {192, 64}, {240, 0}, {460, -208}, {392, -232}, {0, 0},
+}};
+
+inline constexpr int32_t kOrbelStepFloor = 8;
+// Damaged blocks can make the step grow on every code; this ceiling keeps the
+// arithmetic defined. The written encoder's steps stay below 65536, so it
+// never reaches it and both ends stay in step.
+inline constexpr int32_t kOrbelStepCeiling = 1 << 20;
+
+// The step after a code: scaled by the code's adaptation factor, held
+// between the floor and the ceiling.
+int32_t orbelAdaptStep(int32_t step, int32_t code);
+
+// orbelAdaptStep in every lane.
+[[gnu::always_inline]] inline Lanes orbelAdaptStepLanes(Lanes step, Lanes code) {
+  return laneClamp((step * adaptationFactor(code)) >> 8, kOrbelStepFloor, kOrbelStepCeiling);
+}
+
 // Samples a block of blockBytes holds.
 constexpr size_t orbelSamplesPerBlock(size_t blockBytes) { return 2 * (blockBytes - kOrbelHeaderBytes); }
 // Bytes a block's header and codes take for count samples.
@@ -38,17 +64,22 @@ void orbelDecodeBlock(std::span<const uint8_t> block, std::span<int16_t> samples
 // five samples x[0..4]; at least 8.
 int32_t orbelEstimateStep(int32_t a, int32_t b, std::span<const int16_t> x);
 
-// Every coefficient set's trial encoding of one block, run side by side
-// from the same history: lane k is set k (lane 7 repeats set 0 and is never
-// chosen).
+// Trial encodings of one block, run side by side from the same history,
+// each with its own coefficient set and starting step.
 struct OrbelTrials {
+  int32_t set[kLaneCount];
   int32_t firstStep[kLaneCount];       // the step of each trial's header word
   uint32_t errorTotal[kLaneCount];
   AdpcmHistory ending[kLaneCount];     // the last two reconstructed samples
   LaneNibbles<orbelSamplesPerBlock(kOrbelMaxBlockBytes)> codes;
 };
 
-// The trials of count samples (input as for orbelEncodeBlock) from history.
+// Runs the trials that set and firstStep describe over count samples.
+void orbelRunTrials(std::span<const int16_t> input, size_t count, const AdpcmHistory& history, OrbelTrials& trials);
+
+// The written encoder's trials of count samples (input as for
+// orbelEncodeBlock) from history: lane k is set k with its estimated step
+// (lane 7 repeats set 0 and is never chosen).
 void orbelEncodeTrials(std::span<const int16_t> input, size_t count, const AdpcmHistory& history,
                        OrbelTrials& trials);
 

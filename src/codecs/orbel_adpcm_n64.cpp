@@ -18,13 +18,6 @@ namespace {
 constexpr const char* kDecodeWarning = "\nWarning - iIndex > 88 during ADPCMN64 decompression !\n";
 constexpr const char* kEncodeWarning = "\nWarning - iIndex > 88 during ADPCMN64 compression !\n";
 
-struct CoefficientPair {
-  int32_t c1;  // times the newer sample, in 1/256
-  int32_t c2;  // times the older
-};
-
-constexpr std::array<CoefficientPair, kN64Sets> kCoefficients = {{{0, 0}, {256, 0}, {384, -128}, {512, -256}}};
-
 constexpr int32_t kMaxIndex = kImaMaxStepIndex;
 constexpr std::array<int32_t, 16> kIndexChange = {-1, -1, -1, -1, 2, 4, 6, 8, 10, 8, 6, 4, 2, -1, -1, -1};
 
@@ -42,11 +35,9 @@ int32_t moveIndex(int32_t index, int32_t code, const char* warning) {
   return index;
 }
 
-int32_t predict(const CoefficientPair& pair, int32_t newer, int32_t older) {
+int32_t predict(const OrbelN64Pair& pair, int32_t newer, int32_t older) {
   return (pair.c1 * newer + pair.c2 * older) >> 8;
 }
-
-int32_t roundHeaderSample(int32_t sample) { return std::min((sample + 2) & ~3, kHeaderSampleCeiling); }
 
 int32_t codeAt(std::span<const uint8_t> block, size_t i) {
   uint32_t byte = block[kN64HeaderBytes + (i - 2) / 2];
@@ -56,10 +47,12 @@ int32_t codeAt(std::span<const uint8_t> block, size_t i) {
 
 }  // namespace
 
+int32_t orbelN64HeaderSample(int32_t sample) { return std::min((sample + 2) & ~3, kHeaderSampleCeiling); }
+
 void orbelN64DecodeBlock(std::span<const uint8_t> block, std::span<int16_t> samples) {
   if (samples.empty()) return;
   int32_t first = static_cast<int16_t>(loadBE16(block.data()));
-  const CoefficientPair& pair = kCoefficients[static_cast<uint32_t>(first) & 3];
+  const OrbelN64Pair& pair = kOrbelN64Pairs[static_cast<uint32_t>(first) & 3];
   int32_t older = first & ~3;
   // Only a damaged block holds an index above 88: bounded, never read past
   // the table.
@@ -92,13 +85,13 @@ QUARLIX_LANE_KERNEL void runSetTrials(std::span<const int16_t> input, OrbelN64Tr
   Lanes c1;
   Lanes c2;
   for (size_t lane = 0; lane < kLaneCount; ++lane) {
-    c1[lane] = kCoefficients[lane % kN64Sets].c1;
-    c2[lane] = kCoefficients[lane % kN64Sets].c2;
+    c1[lane] = kOrbelN64Pairs[static_cast<size_t>(trials.set[lane]) & 3].c1;
+    c2[lane] = kOrbelN64Pairs[static_cast<size_t>(trials.set[lane]) & 3].c2;
   }
   Lanes index;
   std::memcpy(&index, trials.firstIndex, sizeof index);
-  Lanes older = splat(roundHeaderSample(input[0]));
-  Lanes newer = splat(roundHeaderSample(input[1]));
+  Lanes older = splat(orbelN64HeaderSample(input[0]));
+  Lanes newer = splat(orbelN64HeaderSample(input[1]));
   UnsignedLanes errorTotal{};
   Lanes warnings{};
   UnsignedLanes pending{};
@@ -109,10 +102,7 @@ QUARLIX_LANE_KERNEL void runSetTrials(std::span<const int16_t> input, OrbelN64Tr
     for (size_t lane = 0; lane < kLaneCount; ++lane) step[lane] = kImaStepTable[static_cast<size_t>(index[lane])];
     Lanes code = orbelQuantiseLanes(x - prediction, step);
     Lanes reconstructed = laneClamp(prediction + step * code, INT16_MIN, INT16_MAX);
-    // kIndexChange by the code's magnitude: -1 up to 3, then 2, 4, 6, 8 and,
-    // for -8 only, 10.
-    Lanes size = laneAbs(code);
-    index = laneMax(index + select(size <= 3, splat(-1), (size - 3) << 1), splat(0));
+    index = laneMax(index + orbelN64IndexChangeLanes(code), splat(0));
     LaneMask passed = index > kMaxIndex;
     warnings -= passed;
     index = laneMin(index, splat(kMaxIndex));
@@ -128,12 +118,15 @@ QUARLIX_LANE_KERNEL void runSetTrials(std::span<const int16_t> input, OrbelN64Tr
 
 }  // namespace
 
+void orbelN64RunTrials(std::span<const int16_t> input, OrbelN64Trials& trials) { runSetTrials(input, trials); }
+
 void orbelN64EncodeTrials(std::span<const int16_t> input, OrbelN64Trials& trials) {
   for (size_t lane = 0; lane < kLaneCount; ++lane) {
-    const CoefficientPair& pair = kCoefficients[lane % kN64Sets];
+    trials.set[lane] = static_cast<int32_t>(lane % kN64Sets);
+    const OrbelN64Pair& pair = kOrbelN64Pairs[lane % kN64Sets];
     trials.firstIndex[lane] = orbelN64EstimateIndex(pair.c1, pair.c2, input);
   }
-  runSetTrials(input, trials);
+  orbelN64RunTrials(input, trials);
   for (size_t set = 0; set < kN64Sets; ++set) {
     for (uint32_t k = 0; k < trials.indexWarnings[set]; ++k) std::printf("%s", kEncodeWarning);
   }
@@ -148,8 +141,8 @@ void orbelN64EncodeBlock(std::span<const int16_t> input, std::span<uint8_t> bloc
   for (size_t set = 1; set < kN64Sets; ++set) {
     if (trials.errorTotal[set] < trials.errorTotal[best]) best = set;
   }
-  storeBE16(block.data(), static_cast<uint32_t>(roundHeaderSample(input[0])) | static_cast<uint32_t>(best));
-  storeBE16(block.data() + 2, static_cast<uint32_t>(roundHeaderSample(input[1])));
+  storeBE16(block.data(), static_cast<uint32_t>(orbelN64HeaderSample(input[0])) | static_cast<uint32_t>(best));
+  storeBE16(block.data() + 2, static_cast<uint32_t>(orbelN64HeaderSample(input[1])));
   block[4] = static_cast<uint8_t>(trials.firstIndex[best]);
   storeLaneCodes(trials.codes, best, block.data() + kN64HeaderBytes, (input.size() - 2) / 2);
 }

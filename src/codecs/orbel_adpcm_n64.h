@@ -3,6 +3,7 @@
 // the first two samples in full).
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -19,6 +20,24 @@ inline constexpr int32_t kN64DefaultBlockBytes = 68;
 inline constexpr int32_t kN64MaxBlockBytes = 1024;
 inline constexpr int kN64Sets = 4;
 
+struct OrbelN64Pair {
+  int32_t c1;  // times the newer sample, in 1/256
+  int32_t c2;  // times the older
+};
+
+inline constexpr std::array<OrbelN64Pair, kN64Sets> kOrbelN64Pairs = {{{0, 0}, {256, 0}, {384, -128}, {512, -256}}};
+
+// A header sample as stored: the nearest multiple of 4 (halves upward), at
+// most 32764, the largest the signed header word holds.
+int32_t orbelN64HeaderSample(int32_t sample);
+
+// The step index change after a code, by the code's magnitude: -1 up to 3,
+// then 2, 4, 6, 8 and, for -8 only, 10. Before the index clamp.
+[[gnu::always_inline]] inline Lanes orbelN64IndexChangeLanes(Lanes code) {
+  Lanes size = laneAbs(code);
+  return select(size <= 3, splat(-1), (size - 3) << 1);
+}
+
 // Samples a block of blockBytes holds: two in the header, two codes a byte.
 constexpr size_t orbelN64SamplesPerBlock(size_t blockBytes) { return 2 * blockBytes - 8; }
 
@@ -31,17 +50,24 @@ void orbelN64DecodeBlock(std::span<const uint8_t> block, std::span<int16_t> samp
 // beginning with the five samples x[0..4].
 int32_t orbelN64EstimateIndex(int32_t c1, int32_t c2, std::span<const int16_t> x);
 
-// The four coefficient sets' trial encodings of one block, run side by
-// side: lane k is set k % 4 (lanes 4 to 7 repeat them and are never chosen).
+// Trial encodings of one block, run side by side, each with its own
+// coefficient set and starting step index.
 struct OrbelN64Trials {
+  int32_t set[kLaneCount];
   int32_t firstIndex[kLaneCount];
   uint32_t errorTotal[kLaneCount];
   uint32_t indexWarnings[kLaneCount];  // times the step index would have passed 88
   LaneNibbles<orbelN64SamplesPerBlock(kN64MaxBlockBytes) - 2> codes;  // from sample 2 on
 };
 
-// The trials of all input samples (N even, at least 5). Prints the
-// compression warning once for every time a trial's step index would pass 88.
+// Runs the trials that set and firstIndex describe over all input samples
+// (at least 2), silently: indexWarnings counts what a warning would report.
+void orbelN64RunTrials(std::span<const int16_t> input, OrbelN64Trials& trials);
+
+// The written encoder's trials of all input samples (N even, at least 5):
+// lane k is set k % 4 with its estimated index (lanes 4 to 7 repeat them and
+// are never chosen). Prints the compression warning once for every time a
+// trial's step index would pass 88.
 void orbelN64EncodeTrials(std::span<const int16_t> input, OrbelN64Trials& trials);
 
 // Encodes the N input samples (N even, at least 5) into the whole block of
