@@ -26,6 +26,10 @@ const std::vector<std::vector<const char*>> kOptionSets = {
     {"-ta"},
     {"-tu", "-d"},
     {"-tb", "-ob"},
+    {"-q", "-c", "-d"},
+    {"-q", "-cadpcmn64", "-b16"},
+    {"-q", "-cadpcmima", "-d"},
+    {"-q", "-cadpcmms", "-b16"},
 };
 
 }  // namespace

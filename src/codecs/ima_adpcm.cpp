@@ -8,6 +8,8 @@
 #include "codecs/block_codec_job.h"
 #include "codecs/ima_step_table.h"
 #include "codecs/codec_record.h"
+#include "codecs/ima_search.h"
+#include "codecs/search_beam.h"
 #include "riff/byte_order.h"
 
 namespace {
@@ -90,6 +92,12 @@ void imaStoreHeader(uint8_t* header, const ImaState& state) {
   header[3] = state.reserved;
 }
 
+void imaEncodeBlock(std::span<const int16_t> samples, std::span<uint8_t> block, ImaState& state) {
+  state.predictor = samples[0];
+  imaStoreHeader(block.data(), state);
+  imaEncode(samples.subspan(1), block.subspan(kImaHeaderBytes), state);
+}
+
 void imaEncode(std::span<const int16_t> input, std::span<uint8_t> codes, ImaState& state) {
   size_t count = std::min(input.size(), 2 * codes.size());
   int32_t predictor = state.predictor;
@@ -131,6 +139,8 @@ int32_t compressIma(WaveFile& wave) {
       result != 0) {
     return result;
   }
+  HeapBlock work;
+  if (jobOptions.search && !work.allocate(kBeamWidestTrace)) return reportNoMemory();
   std::span<const int16_t> input = pcmSamples(wave.data, plan.sampleCount);
   std::span<uint8_t> output = fresh.data.bytes();
   std::array<int16_t, kScratchSamples> scratch{};
@@ -142,10 +152,11 @@ int32_t compressIma(WaveFile& wave) {
       // The last block is completed with silence.
       std::copy(samples.begin(), samples.end(), scratch.begin());
       samples = std::span<const int16_t>(scratch).first(plan.samplesPerBlock);
+    } else {
+      samples = samples.first(plan.samplesPerBlock);
     }
-    state.predictor = samples[0];
-    imaStoreHeader(out.data(), state);
-    imaEncode(samples.subspan(1, plan.samplesPerBlock - 1), out.subspan(kImaHeaderBytes), state);
+    if (jobOptions.search) imaSearchBlock(samples, out, state, work);
+    else imaEncodeBlock(samples, out, state);
   }
   installRecord(wave, fresh);
   return 0;

@@ -42,6 +42,11 @@ inline constexpr BlockCodec kImaAdpcmCodec = {kFormatImaAdpcm, "IMA Adpcm", kIma
 // (count + 1) / 2 bytes; samples whose codes would not fit are not encoded.
 void imaEncode(std::span<const int16_t> input, std::span<uint8_t> codes, ImaState& state);
 
+// Encodes a whole block: its first sample into the header with the step
+// index state holds, the others into codes; state leaves with the block's
+// last predictor and index.
+void imaEncodeBlock(std::span<const int16_t> samples, std::span<uint8_t> block, ImaState& state);
+
 // Decodes one code per output sample, low nibble first. Output samples that
 // `codes` holds no nibble for are left untouched.
 void imaDecode(std::span<const uint8_t> codes, std::span<int16_t> output, ImaState& state);

@@ -34,12 +34,21 @@ inline constexpr size_t kLaneCount = 8;
 
 [[gnu::always_inline]] inline Lanes select(LaneMask mask, Lanes ifSet, Lanes ifClear) { return (ifSet & mask) | (ifClear & ~mask); }
 
-[[gnu::always_inline]] inline Lanes laneMin(Lanes a, Lanes b) { return select(a < b, a, b); }
-[[gnu::always_inline]] inline Lanes laneMax(Lanes a, Lanes b) { return select(a > b, a, b); }
+// Written as vector conditionals, which the compilers turn into single
+// min and max instructions.
+[[gnu::always_inline]] inline Lanes laneMin(Lanes a, Lanes b) { return a < b ? a : b; }
+[[gnu::always_inline]] inline Lanes laneMax(Lanes a, Lanes b) { return a > b ? a : b; }
 [[gnu::always_inline]] inline Lanes laneClamp(Lanes value, int32_t low, int32_t high) {
   return laneMin(laneMax(value, splat(low)), splat(high));
 }
 [[gnu::always_inline]] inline Lanes laneAbs(Lanes value) { return select(value < 0, -value, value); }
+
+// Whether the mask holds in any lane.
+[[gnu::always_inline]] inline bool laneAny(LaneMask mask) {
+  uint64_t words[4];
+  __builtin_memcpy(words, &mask, sizeof words);
+  return (words[0] | words[1] | words[2] | words[3]) != 0;
+}
 
 // Reinterprets the lanes' bits as unsigned, for arithmetic that wraps.
 [[gnu::always_inline]] inline UnsignedLanes asUnsigned(Lanes value) { return reinterpret_cast<UnsignedLanes>(value); }

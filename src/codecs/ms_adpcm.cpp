@@ -8,7 +8,9 @@
 #include "codecs/block_codec_job.h"
 #include "codecs/codec_record.h"
 #include "codecs/lane_vectors.h"
+#include "codecs/ms_search.h"
 #include "codecs/orbel_quantiser.h"
+#include "codecs/search_beam.h"
 #include "riff/byte_order.h"
 
 namespace {
@@ -71,6 +73,13 @@ int32_t msAdpcmInitialDelta(MsAdpcmPair pair, std::span<const int16_t> input) {
   return std::max(sum / 12, kMsAdpcmMinDelta);
 }
 
+void msAdpcmStoreHeader(std::span<const int16_t> input, size_t pair, int32_t delta, std::span<uint8_t> block) {
+  block[0] = static_cast<uint8_t>(pair);
+  storeLE16(&block[1], static_cast<uint16_t>(delta));
+  storeLE16(&block[3], static_cast<uint16_t>(sampleAt(input, 1)));
+  storeLE16(&block[5], static_cast<uint16_t>(sampleAt(input, 0)));
+}
+
 size_t msAdpcmEncodeBlock(std::span<const int16_t> input, std::span<uint8_t> block) {
   if (input.empty() || input.size() > kMsAdpcmMaxBlockSamples) return 0;
   size_t bytes = blockBytesFor(input.size());
@@ -85,10 +94,7 @@ size_t msAdpcmEncodeBlock(std::span<const int16_t> input, std::span<uint8_t> blo
   for (size_t i = 1; i < kMsAdpcmPairs.size(); ++i) {
     if (trials.err[i] < trials.err[chosen]) chosen = i;
   }
-  block[0] = static_cast<uint8_t>(chosen);
-  storeLE16(&block[1], static_cast<uint16_t>(trials.firstDelta[chosen]));
-  storeLE16(&block[3], static_cast<uint16_t>(sampleAt(input, 1)));
-  storeLE16(&block[5], static_cast<uint16_t>(sampleAt(input, 0)));
+  msAdpcmStoreHeader(input, chosen, trials.firstDelta[chosen], block);
   storeLaneCodes(trials.codes, chosen, &block[kMsAdpcmHeaderBytes], bytes - kMsAdpcmHeaderBytes);
   return bytes;
 }
@@ -138,13 +144,17 @@ int32_t compressMsAdpcm(WaveFile& wave) {
     storeLE16(table + 2 + 4 * i, static_cast<uint16_t>(kMsAdpcmPairs[i].c1));
     storeLE16(table + 4 + 4 * i, static_cast<uint16_t>(kMsAdpcmPairs[i].c2));
   }
+  HeapBlock work;
+  if (jobOptions.search && !work.allocate(kBeamWidestTrace)) return reportNoMemory();
   std::span<const int16_t> input = pcmSamples(wave.data, plan.sampleCount);
   std::span<uint8_t> output = fresh.data.bytes();
   for (size_t block = 0; block < plan.blockCount; ++block) {
     // The last block may be partial; its unused tail stays zero.
     std::span<const int16_t> samples = input.subspan(block * plan.samplesPerBlock);
-    msAdpcmEncodeBlock(samples.first(std::min<size_t>(samples.size(), plan.samplesPerBlock)),
-                       output.subspan(block * plan.blockBytes, plan.blockBytes));
+    samples = samples.first(std::min<size_t>(samples.size(), plan.samplesPerBlock));
+    std::span<uint8_t> out = output.subspan(block * plan.blockBytes, plan.blockBytes);
+    if (jobOptions.search) msAdpcmSearchBlock(samples, out, work);
+    else msAdpcmEncodeBlock(samples, out);
   }
   installRecord(wave, fresh);
   return 0;

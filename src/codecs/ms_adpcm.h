@@ -60,6 +60,10 @@ void msAdpcmRunTrials(std::span<const int16_t> input, MsAdpcmTrials& trials, boo
 // samples; samples beyond the end of `input` count as 0.
 int32_t msAdpcmInitialDelta(MsAdpcmPair pair, std::span<const int16_t> input);
 
+// Writes a block's 7 header bytes: the pair's index, the first step and
+// the first two input samples (0 where the input has none).
+void msAdpcmStoreHeader(std::span<const int16_t> input, size_t pair, int32_t delta, std::span<uint8_t> block);
+
 // Encodes all input samples (1 to kMsAdpcmMaxBlockSamples) as one block with
 // the coefficient pair that reconstructs them best. Writes and returns
 // 7 + (count - 1) / 2 bytes, or writes nothing and returns 0 when the count

@@ -7,7 +7,10 @@
 #include "app/error_state.h"
 #include "codecs/codec_record.h"
 #include "codecs/block_codec_job.h"
+#include "app/job_options.h"
 #include "codecs/orbel_quantiser.h"
+#include "codecs/orbel_search.h"
+#include "codecs/search_beam.h"
 #include "riff/byte_order.h"
 
 namespace {
@@ -129,19 +132,25 @@ int32_t compressOrbelAdpcm(WaveFile& wave) {
   BlockPlan plan;
   int32_t result = startBlockCompression(wave, kOrbelAdpcmCodec, chosenBlockBytes(kOrbelDefaultBlockBytes), fresh, plan);
   if (result != 0) return result;
+  HeapBlock work;
+  if (jobOptions.search && !work.allocate(kBeamWidestTrace)) return reportNoMemory();
   std::span<const int16_t> input = pcmSamples(wave.data, plan.sampleCount);
   std::span<uint8_t> output = fresh.data.bytes();
-  AdpcmHistory history;
+  OrbelSearchState state;  // its history serves the written encoder too
+  auto encode = [&](std::span<const int16_t> samples, std::span<uint8_t> block, size_t count) {
+    if (jobOptions.search) orbelSearchBlock(samples, block, count, state, work);
+    else orbelEncodeBlock(samples, block, count, state.history);
+  };
   for (size_t k = 0; k < plan.blockCount; ++k) {
     std::span<const int16_t> samples = input.subspan(k * plan.samplesPerBlock);
     std::span<uint8_t> block = output.subspan(k * plan.blockBytes, plan.blockBytes);
     if (samples.size() >= plan.samplesPerBlock) {
-      orbelEncodeBlock(samples.first(plan.samplesPerBlock), block, plan.samplesPerBlock, history);
+      encode(samples.first(plan.samplesPerBlock), block, plan.samplesPerBlock);
     } else {
       // The short last block: its estimate sees zeros after the last sample.
       std::array<int16_t, orbelSamplesPerBlock(kOrbelMaxBlockBytes)> scratch{};
       std::copy(samples.begin(), samples.end(), scratch.begin());
-      orbelEncodeBlock(scratch, block, samples.size(), history);
+      encode(scratch, block, samples.size());
     }
   }
   installRecord(wave, fresh);

@@ -6,11 +6,14 @@
 #include <cstring>
 
 #include "app/error_state.h"
+#include "app/job_options.h"
 #include "codecs/codec_record.h"
 #include "codecs/orbel_adpcm.h"
 #include "codecs/block_codec_job.h"
 #include "codecs/ima_step_table.h"
+#include "codecs/orbel_n64_search.h"
 #include "codecs/orbel_quantiser.h"
+#include "codecs/search_beam.h"
 #include "riff/byte_order.h"
 
 namespace {
@@ -120,31 +123,40 @@ QUARLIX_LANE_KERNEL void runSetTrials(std::span<const int16_t> input, OrbelN64Tr
 
 void orbelN64RunTrials(std::span<const int16_t> input, OrbelN64Trials& trials) { runSetTrials(input, trials); }
 
-void orbelN64EncodeTrials(std::span<const int16_t> input, OrbelN64Trials& trials) {
+void orbelN64EncodeTrials(std::span<const int16_t> input, OrbelN64Trials& trials, bool warn) {
   for (size_t lane = 0; lane < kLaneCount; ++lane) {
     trials.set[lane] = static_cast<int32_t>(lane % kN64Sets);
     const OrbelN64Pair& pair = kOrbelN64Pairs[lane % kN64Sets];
     trials.firstIndex[lane] = orbelN64EstimateIndex(pair.c1, pair.c2, input);
   }
   orbelN64RunTrials(input, trials);
-  for (size_t set = 0; set < kN64Sets; ++set) {
+  for (size_t set = 0; set < kN64Sets && warn; ++set) {
     for (uint32_t k = 0; k < trials.indexWarnings[set]; ++k) std::printf("%s", kEncodeWarning);
   }
 }
 
-void orbelN64EncodeBlock(std::span<const int16_t> input, std::span<uint8_t> block) {
+void orbelN64StoreHeader(std::span<const int16_t> input, int32_t set, int32_t index, std::span<uint8_t> block) {
+  storeBE16(block.data(), static_cast<uint32_t>(orbelN64HeaderSample(input[0]) | set));
+  storeBE16(block.data() + 2, static_cast<uint32_t>(orbelN64HeaderSample(input[1])));
+  block[4] = static_cast<uint8_t>(index);
+}
+
+size_t orbelN64StoreBestTrial(std::span<const int16_t> input, const OrbelN64Trials& trials, std::span<uint8_t> block) {
   // The trials run side by side, so none is ever copied: only the winner's
   // codes are packed into the block. Equal totals keep the lower set.
-  OrbelN64Trials trials;
-  orbelN64EncodeTrials(input, trials);
   size_t best = 0;
   for (size_t set = 1; set < kN64Sets; ++set) {
     if (trials.errorTotal[set] < trials.errorTotal[best]) best = set;
   }
-  storeBE16(block.data(), static_cast<uint32_t>(orbelN64HeaderSample(input[0])) | static_cast<uint32_t>(best));
-  storeBE16(block.data() + 2, static_cast<uint32_t>(orbelN64HeaderSample(input[1])));
-  block[4] = static_cast<uint8_t>(trials.firstIndex[best]);
+  orbelN64StoreHeader(input, static_cast<int32_t>(best), trials.firstIndex[best], block);
   storeLaneCodes(trials.codes, best, block.data() + kN64HeaderBytes, (input.size() - 2) / 2);
+  return best;
+}
+
+void orbelN64EncodeBlock(std::span<const int16_t> input, std::span<uint8_t> block) {
+  OrbelN64Trials trials;
+  orbelN64EncodeTrials(input, trials);
+  orbelN64StoreBestTrial(input, trials, block);
 }
 
 int32_t compressOrbelAdpcmN64(WaveFile& wave) {
@@ -152,18 +164,24 @@ int32_t compressOrbelAdpcmN64(WaveFile& wave) {
   BlockPlan plan;
   int32_t result = startBlockCompression(wave, kOrbelAdpcmN64Codec, chosenBlockBytes(kN64DefaultBlockBytes), fresh, plan);
   if (result != 0) return result;
+  HeapBlock work;
+  if (jobOptions.search && !work.allocate(kBeamWidestTrace)) return reportNoMemory();
   std::span<const int16_t> input = pcmSamples(wave.data, plan.sampleCount);
   std::span<uint8_t> output = fresh.data.bytes();
+  auto encode = [&](std::span<const int16_t> samples, std::span<uint8_t> block) {
+    if (jobOptions.search) orbelN64SearchBlock(samples, block, work);
+    else orbelN64EncodeBlock(samples, block);
+  };
   for (size_t k = 0; k < plan.blockCount; ++k) {
     std::span<const int16_t> samples = input.subspan(k * plan.samplesPerBlock);
     std::span<uint8_t> block = output.subspan(k * plan.blockBytes, plan.blockBytes);
     if (samples.size() >= plan.samplesPerBlock) {
-      orbelN64EncodeBlock(samples.first(plan.samplesPerBlock), block);
+      encode(samples.first(plan.samplesPerBlock), block);
     } else {
       // The last block is always full: zero samples pad it and are coded too.
       std::array<int16_t, orbelN64SamplesPerBlock(kN64MaxBlockBytes)> scratch{};
       std::copy(samples.begin(), samples.end(), scratch.begin());
-      orbelN64EncodeBlock(std::span<const int16_t>(scratch).first(plan.samplesPerBlock), block);
+      encode(std::span<const int16_t>(scratch).first(plan.samplesPerBlock), block);
     }
   }
   installRecord(wave, fresh);

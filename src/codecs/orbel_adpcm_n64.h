@@ -66,9 +66,17 @@ void orbelN64RunTrials(std::span<const int16_t> input, OrbelN64Trials& trials);
 
 // The written encoder's trials of all input samples (N even, at least 5):
 // lane k is set k % 4 with its estimated index (lanes 4 to 7 repeat them and
-// are never chosen). Prints the compression warning once for every time a
-// trial's step index would pass 88.
-void orbelN64EncodeTrials(std::span<const int16_t> input, OrbelN64Trials& trials);
+// are never chosen). With `warn`, prints the compression warning once for
+// every time a trial's step index would pass 88.
+void orbelN64EncodeTrials(std::span<const int16_t> input, OrbelN64Trials& trials, bool warn = true);
+
+// Writes a block's 5 header bytes: the first two input samples as stored,
+// the set and the starting index.
+void orbelN64StoreHeader(std::span<const int16_t> input, int32_t set, int32_t index, std::span<uint8_t> block);
+
+// Writes the whole block of the written encoder's trial with the smallest
+// total (ties keep the lower set) and returns its set.
+size_t orbelN64StoreBestTrial(std::span<const int16_t> input, const OrbelN64Trials& trials, std::span<uint8_t> block);
 
 // Encodes the N input samples (N even, at least 5) into the whole block of
 // 5 + (N - 2) / 2 bytes, keeping the best of the four trials.

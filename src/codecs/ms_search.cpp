@@ -1,0 +1,106 @@
+#include "codecs/ms_search.h"
+
+#include <algorithm>
+#include <array>
+
+#include "codecs/ms_adpcm.h"
+#include "codecs/orbel_quantiser.h"
+#include "codecs/search_beam.h"
+#include "riff/byte_order.h"
+
+namespace {
+
+constexpr size_t kWidth = 16;
+// libsndfile holds the step in 16 bits: a larger one would decode apart.
+constexpr int32_t kMaxSearchDelta = INT16_MAX;
+// First steps: the pair's estimate times 2^(k/2) for k = -8 .. 7, in 1/256.
+constexpr std::array<int32_t, kWidth> kLadder = {16,  23,  32,  45,  64,   91,   128,  181,
+                                                 256, 362, 512, 724, 1024, 1448, 2048, 2896};
+
+struct MsBeamRules {
+  static constexpr bool kSecondOrder = true;
+  Lanes c1;
+  Lanes c2;
+  // A code that would lift the step above 16 bits gives way to the next
+  // smaller one toward the same side, until none does: codes of magnitude 3
+  // and less shrink the step.
+  [[gnu::always_inline]] static Lanes keepDeltaIn16Bits(Lanes delta, Lanes code) {
+    for (int smaller = 0; smaller < 5; ++smaller) {
+      LaneMask over = msAdpcmAdaptDeltaLanes(code, delta) > kMaxSearchDelta;
+      if (!laneAny(over)) break;
+      code -= select(code < 0, splat(-1), splat(1)) & over;
+    }
+    return code;
+  }
+  [[gnu::always_inline]] void offspring(Lanes s1, Lanes s2, Lanes delta, Lanes x, BeamChild& near,
+                                        BeamChild& far) const {
+    Lanes prediction = (s1 * c1 + s2 * c2) >> 8;
+    Lanes difference = x - prediction;
+    near.code = orbelQuantiseLanes(difference, delta);
+    far.code = laneClamp(near.code + select(difference >= delta * near.code, splat(1), splat(-1)), -8, 7);
+    near.code = keepDeltaIn16Bits(delta, near.code);
+    far.code = keepDeltaIn16Bits(delta, far.code);
+    near.sample = laneClamp(prediction + delta * near.code, INT16_MIN, INT16_MAX);
+    far.sample = laneClamp(prediction + delta * far.code, INT16_MIN, INT16_MAX);
+    near.adapt = msAdpcmAdaptDeltaLanes(near.code, delta);
+    far.adapt = msAdpcmAdaptDeltaLanes(far.code, delta);
+  }
+};
+
+QUARLIX_LANE_KERNEL void runMsBeam(const int16_t* input, size_t count, size_t pair, const BeamStart& start,
+                                   BeamTrace<kWidth>& trace, int8_t* codes, BeamEnd& end) {
+  MsBeamRules rules{splat(kMsAdpcmPairs[pair].c1), splat(kMsAdpcmPairs[pair].c2)};
+  runBeam<kWidth>(rules, input, count, start, trace, codes, end);
+}
+
+// The block's error after decoding, or none when a step passes 16 bits.
+uint64_t decodedError(std::span<const uint8_t> block, std::span<const int16_t> input) {
+  std::array<int16_t, kMsAdpcmMaxBlockSamples> decoded;
+  std::span<int16_t> samples(decoded.data(), input.size());
+  msAdpcmDecodeBlock(block, samples);
+  int32_t delta = static_cast<int16_t>(loadLE16(&block[1]));
+  for (size_t k = 2; k < input.size(); ++k) {
+    uint32_t byte = block[kMsAdpcmHeaderBytes + (k - 2) / 2];
+    uint32_t nibble = k % 2 == 0 ? byte >> 4 : byte & 15;
+    delta = msAdpcmAdaptDelta(static_cast<int32_t>(nibble ^ 8) - 8, delta);
+    if (delta > kMaxSearchDelta) return UINT64_MAX;
+  }
+  return squaredError(samples, input);
+}
+
+}  // namespace
+
+size_t msAdpcmSearchBlock(std::span<const int16_t> input, std::span<uint8_t> block, HeapBlock& work) {
+  // The written encoder's block is the one to beat; a block without codes
+  // leaves nothing to search.
+  size_t bytes = msAdpcmEncodeBlock(input, block);
+  if (bytes == 0 || input.size() <= 2) return bytes;
+  uint64_t writtenError = decodedError(block, input);
+
+  // The pair whose trial, with each code rounded to the nearest, did best.
+  MsAdpcmTrials trials;
+  for (size_t lane = 0; lane < kLaneCount; ++lane) {
+    trials.firstDelta[lane] = msAdpcmInitialDelta(kMsAdpcmPairs[lane % kMsAdpcmPairs.size()], input);
+  }
+  msAdpcmRunTrials(input, trials, true);
+  size_t pair = 0;
+  for (size_t i = 1; i < kMsAdpcmPairs.size(); ++i) pair = trials.err[i] < trials.err[pair] ? i : pair;
+
+  std::array<int32_t, kWidth> deltas;
+  size_t deltaCount = 0;
+  for (int32_t scale : kLadder) {
+    int32_t delta = std::clamp(trials.firstDelta[pair] * scale >> 8, kMsAdpcmMinDelta, kMaxSearchDelta);
+    if (std::find(deltas.begin(), deltas.begin() + deltaCount, delta) == deltas.begin() + deltaCount) {
+      deltas[deltaCount++] = delta;
+    }
+  }
+  BeamStart start{input[1], input[0], deltas.data(), deltaCount};
+  std::array<int8_t, kMsAdpcmMaxBlockSamples> codes;
+  BeamEnd end;
+  runMsBeam(input.data() + 2, input.size() - 2, pair, start, beamTraceIn<kWidth>(work), codes.data(), end);
+  std::array<uint8_t, kMsAdpcmMaxBlockBytes> found{};
+  msAdpcmStoreHeader(input, pair, deltas[end.start], found);
+  packCodes(codes.data(), input.size() - 2, &found[kMsAdpcmHeaderBytes], true);
+  if (decodedError(found, input) < writtenError) std::copy_n(found.begin(), bytes, block.begin());
+  return bytes;
+}

@@ -1,0 +1,152 @@
+#include "codecs/orbel_search.h"
+
+#include <algorithm>
+#include <array>
+
+#include "codecs/orbel_quantiser.h"
+#include "codecs/search_beam.h"
+#include "riff/byte_order.h"
+
+namespace {
+
+constexpr size_t kWidth = 16;
+constexpr size_t kMaxSamples = orbelSamplesPerBlock(kOrbelMaxBlockBytes);
+constexpr int32_t kMaxHeaderStep = 0xFFF8;
+// The two sets whose candidates did best go on to a beam each.
+constexpr size_t kSetsSearched = 2;
+// Candidate steps: the step the last block ended with, times 2^(k/2) for
+// k = -4 .. 3 (in 1/256), and each set's own estimate.
+constexpr std::array<int32_t, 8> kLadder = {64, 91, 128, 181, 256, 362, 512, 724};
+constexpr size_t kCandidatesPerSet = kLadder.size() + 1;
+
+struct OrbelBeamRules {
+  static constexpr bool kSecondOrder = true;
+  Lanes a;
+  Lanes b;
+  [[gnu::always_inline]] void offspring(Lanes s1, Lanes s2, Lanes step, Lanes x, BeamChild& near,
+                                        BeamChild& far) const {
+    Lanes prediction = (a * s1 + b * s2) >> 8;
+    Lanes difference = x - prediction;
+    near.code = orbelQuantiseLanes(difference, step);
+    Lanes nearLevel = step * near.code;
+    far.code = laneClamp(near.code + select(difference >= nearLevel, splat(1), splat(-1)), -8, 7);
+    near.sample = laneClamp(prediction + nearLevel, INT16_MIN, INT16_MAX);
+    far.sample = laneClamp(prediction + step * far.code, INT16_MIN, INT16_MAX);
+    near.adapt = orbelAdaptStepLanes(step, near.code);
+    far.adapt = orbelAdaptStepLanes(step, far.code);
+  }
+};
+
+QUARLIX_LANE_KERNEL void runOrbelBeam(const int16_t* input, size_t count, size_t set, const BeamStart& start,
+                                      BeamTrace<kWidth>& trace, int8_t* codes, BeamEnd& end) {
+  OrbelBeamRules rules{splat(kOrbelPairs[set].a), splat(kOrbelPairs[set].b)};
+  runBeam<kWidth>(rules, input, count, start, trace, codes, end);
+}
+
+struct Candidate {
+  uint32_t error;  // the written encoder's measure, from a greedy trial
+  int32_t set;
+  int32_t step;
+};
+
+// Every set with every candidate step, judged by a greedy trial over the block.
+void judgeCandidates(std::span<const int16_t> input, size_t count, const OrbelSearchState& state,
+                     std::array<Candidate, kOrbelEncoderSets * kCandidatesPerSet>& candidates) {
+  size_t n = 0;
+  for (int32_t set = 0; set < kOrbelEncoderSets; ++set) {
+    const OrbelPair& pair = kOrbelPairs[static_cast<size_t>(set)];
+    for (int32_t scale : kLadder) {
+      int32_t step = ((state.step * scale >> 8) + 4) & ~7;
+      candidates[n++] = {0, set, std::clamp(step, kOrbelStepFloor, kMaxHeaderStep)};
+    }
+    candidates[n++] = {0, set, (orbelEstimateStep(pair.a, pair.b, input) + 4) & ~7};
+  }
+  for (size_t first = 0; first < candidates.size(); first += kLaneCount) {
+    OrbelTrials trials;
+    for (size_t lane = 0; lane < kLaneCount; ++lane) {
+      const Candidate& candidate = candidates[std::min(first + lane, candidates.size() - 1)];
+      trials.set[lane] = candidate.set;
+      trials.firstStep[lane] = candidate.step;
+    }
+    orbelRunTrials(input, count, state.history, trials);
+    for (size_t lane = 0; lane < kLaneCount && first + lane < candidates.size(); ++lane) {
+      candidates[first + lane].error = trials.errorTotal[lane];
+    }
+  }
+}
+
+// The block's error after decoding from history; its end history too.
+uint64_t decodedError(std::span<const uint8_t> block, std::span<const int16_t> input, AdpcmHistory& history) {
+  std::array<int16_t, kMaxSamples> decoded;
+  std::span<int16_t> samples(decoded.data(), input.size());
+  orbelDecodeBlock(block, samples, history);
+  return squaredError(samples, input);
+}
+
+}  // namespace
+
+void orbelSearchBlock(std::span<const int16_t> input, std::span<uint8_t> block, size_t count,
+                      OrbelSearchState& state, HeapBlock& work) {
+  std::span<const int16_t> samples = input.first(count);
+  std::array<uint8_t, kOrbelMaxBlockBytes> chosen{};
+  AdpcmHistory greedyEnd = state.history;
+  orbelEncodeBlock(input, chosen, count, greedyEnd);
+  AdpcmHistory chosenEnd = state.history;
+  uint64_t chosenError = decodedError(chosen, samples, chosenEnd);
+  int32_t chosenStep = -1;  // the written block's: found from its codes below
+
+  std::array<Candidate, kOrbelEncoderSets * kCandidatesPerSet> candidates;
+  judgeCandidates(input, count, state, candidates);
+  std::stable_sort(candidates.begin(), candidates.end(),
+                   [](const Candidate& x, const Candidate& y) { return x.error < y.error; });
+  // The sets in the order of their best candidates.
+  std::array<const Candidate*, kSetsSearched> sets;
+  size_t setCount = 0;
+  for (const Candidate& candidate : candidates) {
+    if (setCount == sets.size()) break;
+    bool fresh = true;
+    for (size_t i = 0; i < setCount; ++i) fresh &= sets[i]->set != candidate.set;
+    if (fresh) sets[setCount++] = &candidate;
+  }
+  for (const Candidate* ranked : sets) {
+    // A set whose best trial did more than twice as badly as the best's
+    // rarely wins.
+    if (ranked->error > 2 * uint64_t{sets[0]->error}) break;
+    int32_t set = ranked->set;
+    // The set's steps, best first.
+    std::array<int32_t, kCandidatesPerSet> steps;
+    size_t stepCount = 0;
+    for (const Candidate& candidate : candidates) {
+      if (candidate.set == set && std::find(steps.begin(), steps.begin() + stepCount, candidate.step) ==
+                                      steps.begin() + stepCount) {
+        steps[stepCount++] = candidate.step;
+      }
+    }
+    BeamStart start{state.history.sample1, state.history.sample2, steps.data(), stepCount};
+    std::array<int8_t, kMaxSamples> codes;
+    BeamEnd end;
+    runOrbelBeam(input.data(), count, static_cast<size_t>(set), start, beamTraceIn<kWidth>(work), codes.data(), end);
+    std::array<uint8_t, kOrbelMaxBlockBytes> found{};
+    storeLE16(found.data(), static_cast<uint32_t>(steps[end.start] | set));
+    packCodes(codes.data(), count, found.data() + kOrbelHeaderBytes, true);
+    AdpcmHistory foundEnd = state.history;
+    uint64_t error = decodedError(found, samples, foundEnd);
+    if (error < chosenError) {
+      chosen = found;
+      chosenEnd = foundEnd;
+      chosenError = error;
+      chosenStep = end.adapt;
+    }
+  }
+  if (chosenStep < 0) {
+    chosenStep = loadLE16(chosen.data()) & 0xFFF8;
+    for (size_t i = 0; i < count; ++i) {
+      uint32_t byte = chosen[kOrbelHeaderBytes + i / 2];
+      uint32_t nibble = i % 2 == 0 ? byte >> 4 : byte & 15;
+      chosenStep = orbelAdaptStep(chosenStep, static_cast<int32_t>(nibble ^ 8) - 8);
+    }
+  }
+  std::copy_n(chosen.begin(), orbelCodedBytes(count), block.begin());
+  state.history = chosenEnd;
+  state.step = chosenStep;
+}
