@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Measures a Release build of quarlix against sox, ffmpeg and sndfile-convert
 # on inputs generated here, and prints one table: kernel throughput, whole-
-# process medians (hyperfine) with the ratio quarlix/peer, a 1000-file batch
-# and the peak memory of every quarlix row.
+# process medians (hyperfine) with the ratio quarlix/peer, a 1000-file batch,
+# the peak memory of every quarlix row and, last, the -q search encoder
+# (search_bench.sh).
 # Usage: run_bench.sh <build dir holding quarlix and bench/quarlix_kernels>
 set -euo pipefail
 
 build=$(realpath "$1")
+here=$(cd "$(dirname "$0")" && pwd)
 quarlix="$build/quarlix"
 kernels="$build/bench/quarlix_kernels"
 data="$build/bench-data"
@@ -250,3 +252,6 @@ echo "   bound: 2 x (input + output) + 8 MiB"
 printf '%s\n' "${memory[@]}"
 echo
 echo "conditions: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), load before the run: $(cut -d' ' -f1-3 /proc/loadavg)"
+
+# ---------------------------------------------------------------- 5. search encoder
+bash "$here/search_bench.sh" "$build"
