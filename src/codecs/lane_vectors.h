@@ -100,6 +100,14 @@ void storeLaneCodes(const LaneNibbles<Codes>& nibbles, size_t lane, uint8_t* out
   }
 }
 
+// The second-order prediction that Orbel ADPCM, N64 and Microsoft ADPCM
+// share: the two last samples weighted in 1/256, rounded toward minus
+// infinity.
+[[gnu::always_inline]] inline Lanes secondOrderPrediction(Lanes newerWeight, Lanes olderWeight, Lanes newer,
+                                                          Lanes older) {
+  return (newerWeight * newer + olderWeight * older) >> 8;
+}
+
 // The step adaptation factor that Microsoft ADPCM and Orbel ADPCM share
 // (230, 230, 230, 230, 307, 409, 512, 614, 768, 614, ... 230 by code & 15),
 // found from the code's magnitude: 230 up to 3, then 307, 409, 512, 614 and,

@@ -39,7 +39,7 @@ QUARLIX_LANE_KERNEL void runPairTrials(std::span<const int16_t> input, MsAdpcmTr
   UnsignedLanes pending{};
   for (size_t k = 2; k < input.size(); ++k) {
     Lanes x = splat(input[k]);
-    Lanes pred = (s1 * c1 + s2 * c2) >> 8;
+    Lanes pred = secondOrderPrediction(c1, c2, s1, s2);
     Lanes diff = x - pred;
     Lanes magnitude = quotientUpTo8(laneAbs(diff), delta);
     Lanes code = nearest ? orbelQuantiseLanes(diff, delta) : select(diff < 0, -magnitude, laneMin(magnitude, splat(7)));

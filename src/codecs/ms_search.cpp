@@ -4,7 +4,6 @@
 #include <array>
 
 #include "codecs/ms_adpcm.h"
-#include "codecs/orbel_quantiser.h"
 #include "codecs/search_beam.h"
 #include "riff/byte_order.h"
 
@@ -17,39 +16,17 @@ constexpr int32_t kMaxSearchDelta = INT16_MAX;
 constexpr std::array<int32_t, kWidth> kLadder = {16,  23,  32,  45,  64,   91,   128,  181,
                                                  256, 362, 512, 724, 1024, 1448, 2048, 2896};
 
-struct MsBeamRules {
-  static constexpr bool kSecondOrder = true;
-  Lanes c1;
-  Lanes c2;
-  // A code that would lift the step above 16 bits gives way to the next
-  // smaller one toward the same side, until none does: codes of magnitude 3
-  // and less shrink the step.
-  [[gnu::always_inline]] static Lanes keepDeltaIn16Bits(Lanes delta, Lanes code) {
-    for (int smaller = 0; smaller < 5; ++smaller) {
-      LaneMask over = msAdpcmAdaptDeltaLanes(code, delta) > kMaxSearchDelta;
-      if (!laneAny(over)) break;
-      code -= select(code < 0, splat(-1), splat(1)) & over;
-    }
-    return code;
-  }
-  [[gnu::always_inline]] void offspring(Lanes s1, Lanes s2, Lanes delta, Lanes x, BeamChild& near,
-                                        BeamChild& far) const {
-    Lanes prediction = (s1 * c1 + s2 * c2) >> 8;
-    Lanes difference = x - prediction;
-    near.code = orbelQuantiseLanes(difference, delta);
-    far.code = laneClamp(near.code + select(difference >= delta * near.code, splat(1), splat(-1)), -8, 7);
-    near.code = keepDeltaIn16Bits(delta, near.code);
-    far.code = keepDeltaIn16Bits(delta, far.code);
-    near.sample = laneClamp(prediction + delta * near.code, INT16_MIN, INT16_MAX);
-    far.sample = laneClamp(prediction + delta * far.code, INT16_MIN, INT16_MAX);
-    near.adapt = msAdpcmAdaptDeltaLanes(near.code, delta);
-    far.adapt = msAdpcmAdaptDeltaLanes(far.code, delta);
+struct MsSteps {
+  [[gnu::always_inline]] static Lanes step(Lanes delta) { return delta; }
+  [[gnu::always_inline]] static Lanes nextAdapt(Lanes delta, Lanes code) { return msAdpcmAdaptDeltaLanes(code, delta); }
+  [[gnu::always_inline]] static LaneMask breaksLimit(Lanes delta, Lanes code) {
+    return nextAdapt(delta, code) > kMaxSearchDelta;
   }
 };
 
 QUARLIX_LANE_KERNEL void runMsBeam(const int16_t* input, size_t count, size_t pair, const BeamStart& start,
                                    BeamTrace<kWidth>& trace, int8_t* codes, BeamEnd& end) {
-  MsBeamRules rules{splat(kMsAdpcmPairs[pair].c1), splat(kMsAdpcmPairs[pair].c2)};
+  ScaledBeamRules<MsSteps> rules{splat(kMsAdpcmPairs[pair].c1), splat(kMsAdpcmPairs[pair].c2)};
   runBeam<kWidth>(rules, input, count, start, trace, codes, end);
 }
 

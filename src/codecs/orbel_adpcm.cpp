@@ -80,7 +80,7 @@ QUARLIX_LANE_KERNEL void runSetTrials(const int16_t* input, size_t count,
   UnsignedLanes pending{};
   for (size_t i = 0; i < count; ++i) {
     Lanes x = splat(input[i]);
-    Lanes prediction = (a * sample1 + b * sample2) >> 8;
+    Lanes prediction = secondOrderPrediction(a, b, sample1, sample2);
     Lanes code = orbelQuantiseLanes(x - prediction, step);
     Lanes reconstructed = laneClamp(prediction + step * code, INT16_MIN, INT16_MAX);
     step = orbelAdaptStepLanes(step, code);

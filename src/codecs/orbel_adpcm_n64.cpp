@@ -100,7 +100,7 @@ QUARLIX_LANE_KERNEL void runSetTrials(std::span<const int16_t> input, OrbelN64Tr
   UnsignedLanes pending{};
   for (size_t i = 2; i < input.size(); ++i) {
     Lanes x = splat(input[i]);
-    Lanes prediction = (c1 * newer + c2 * older) >> 8;
+    Lanes prediction = secondOrderPrediction(c1, c2, newer, older);
     Lanes step;
     for (size_t lane = 0; lane < kLaneCount; ++lane) step[lane] = kImaStepTable[static_cast<size_t>(index[lane])];
     Lanes code = orbelQuantiseLanes(x - prediction, step);

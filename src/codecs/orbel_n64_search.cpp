@@ -5,7 +5,6 @@
 
 #include "codecs/ima_step_table.h"
 #include "codecs/orbel_adpcm_n64.h"
-#include "codecs/orbel_quantiser.h"
 #include "codecs/search_beam.h"
 
 namespace {
@@ -20,56 +19,32 @@ constexpr int32_t kIndicesAround = 8;
 constexpr size_t kCandidatesPerSet = 2 * kIndicesAround + 1;
 constexpr size_t kJudgedSamples = 34;
 
-struct N64BeamRules {
-  static constexpr bool kSecondOrder = true;
-  Lanes c1;
-  Lanes c2;
-  // A code that would lift the index above 88 gives way to the next smaller
-  // one toward the same side, until none does: codes of magnitude 3 and less
-  // lower the index.
-  [[gnu::always_inline]] static Lanes keepIndexInTable(Lanes index, Lanes code) {
-    for (int smaller = 0; smaller < 5; ++smaller) {
-      LaneMask over = index + orbelN64IndexChangeLanes(code) > kImaMaxStepIndex;
-      if (!laneAny(over)) break;
-      code -= select(code < 0, splat(-1), splat(1)) & over;
-    }
-    return code;
-  }
-  [[gnu::always_inline]] static Lanes nextIndex(Lanes index, Lanes code) {
-    return laneMax(index + orbelN64IndexChangeLanes(code), splat(0));
-  }
-  [[gnu::always_inline]] void offspring(Lanes s1, Lanes s2, Lanes index, Lanes x, BeamChild& near,
-                                        BeamChild& far) const {
+struct N64Steps {
+  [[gnu::always_inline]] static Lanes step(Lanes index) {
     Lanes step{};
     for (size_t lane = 0; lane < kLaneCount; ++lane) step[lane] = kImaStepTable[static_cast<size_t>(index[lane])];
-    Lanes prediction = (c1 * s1 + c2 * s2) >> 8;
-    Lanes difference = x - prediction;
-    near.code = orbelQuantiseLanes(difference, step);
-    far.code = laneClamp(near.code + select(difference >= step * near.code, splat(1), splat(-1)), -8, 7);
-    near.code = keepIndexInTable(index, near.code);
-    far.code = keepIndexInTable(index, far.code);
-    near.sample = laneClamp(prediction + step * near.code, INT16_MIN, INT16_MAX);
-    far.sample = laneClamp(prediction + step * far.code, INT16_MIN, INT16_MAX);
-    near.adapt = nextIndex(index, near.code);
-    far.adapt = nextIndex(index, far.code);
+    return step;
+  }
+  [[gnu::always_inline]] static Lanes nextAdapt(Lanes index, Lanes code) {
+    return laneMax(index + orbelN64IndexChangeLanes(code), splat(0));
+  }
+  // The decoder would clamp the index, and warn.
+  [[gnu::always_inline]] static LaneMask breaksLimit(Lanes index, Lanes code) {
+    return index + orbelN64IndexChangeLanes(code) > kImaMaxStepIndex;
   }
 };
 
 QUARLIX_LANE_KERNEL void runN64Beam(const int16_t* input, size_t count, size_t set, const BeamStart& start,
                                     BeamTrace<kWidth>& trace, int8_t* codes, BeamEnd& end) {
-  N64BeamRules rules{splat(kOrbelN64Pairs[set].c1), splat(kOrbelN64Pairs[set].c2)};
+  ScaledBeamRules<N64Steps> rules{splat(kOrbelN64Pairs[set].c1), splat(kOrbelN64Pairs[set].c2)};
   runBeam<kWidth>(rules, input, count, start, trace, codes, end);
 }
 
-struct Candidate {
-  uint32_t error;  // the written encoder's measure, from a greedy trial
-  int32_t set;
-  int32_t index;
-};
+using Candidates = std::array<HeaderCandidate, kN64Sets * kCandidatesPerSet>;
 
 // Every set with every candidate index, judged by greedy trials over the
 // first samples.
-void judgeCandidates(std::span<const int16_t> input, std::array<Candidate, kN64Sets * kCandidatesPerSet>& candidates) {
+void judgeHeaders(std::span<const int16_t> input, Candidates& candidates) {
   size_t n = 0;
   for (int32_t set = 0; set < kN64Sets; ++set) {
     const OrbelN64Pair& pair = kOrbelN64Pairs[static_cast<size_t>(set)];
@@ -77,18 +52,9 @@ void judgeCandidates(std::span<const int16_t> input, std::array<Candidate, kN64S
     int32_t first = std::clamp(estimate - kIndicesAround, 0, kImaMaxStepIndex + 1 - static_cast<int32_t>(kCandidatesPerSet));
     for (size_t k = 0; k < kCandidatesPerSet; ++k) candidates[n++] = {0, set, first + static_cast<int32_t>(k)};
   }
-  for (size_t first = 0; first < candidates.size(); first += kLaneCount) {
-    OrbelN64Trials trials;
-    for (size_t lane = 0; lane < kLaneCount; ++lane) {
-      const Candidate& candidate = candidates[std::min(first + lane, candidates.size() - 1)];
-      trials.set[lane] = candidate.set;
-      trials.firstIndex[lane] = candidate.index;
-    }
+  judgeCandidates(candidates, &OrbelN64Trials::firstIndex, [&](OrbelN64Trials& trials) {
     orbelN64RunTrials(input.first(std::min(input.size(), kJudgedSamples)), trials);
-    for (size_t lane = 0; lane < kLaneCount && first + lane < candidates.size(); ++lane) {
-      candidates[first + lane].error = trials.errorTotal[lane];
-    }
-  }
+  });
 }
 
 // The sets in the order of their two best candidates' greedy trials over
@@ -98,16 +64,15 @@ struct SetScore {
   uint32_t error;
 };
 
-std::array<SetScore, kN64Sets> rankSets(std::span<const int16_t> input,
-                                        const std::array<Candidate, kN64Sets * kCandidatesPerSet>& byError) {
+std::array<SetScore, kN64Sets> rankSets(std::span<const int16_t> input, const Candidates& byError) {
   OrbelN64Trials trials;
   std::array<size_t, kN64Sets> found{};
-  for (const Candidate& candidate : byError) {
+  for (const HeaderCandidate& candidate : byError) {
     size_t set = static_cast<size_t>(candidate.set);
     if (found[set] == 2) continue;
     size_t lane = 2 * set + found[set]++;
     trials.set[lane] = candidate.set;
-    trials.firstIndex[lane] = candidate.index;
+    trials.firstIndex[lane] = candidate.start;
   }
   orbelN64RunTrials(input, trials);
   std::array<SetScore, kN64Sets> sets;
@@ -138,10 +103,10 @@ void orbelN64SearchBlock(std::span<const int16_t> input, std::span<uint8_t> bloc
   size_t writtenSet = orbelN64StoreBestTrial(input, written, chosen);
   uint64_t chosenError = written.indexWarnings[writtenSet] == 0 ? decodedError(chosen, input) : UINT64_MAX;
 
-  std::array<Candidate, kN64Sets * kCandidatesPerSet> candidates;
-  judgeCandidates(input, candidates);
+  Candidates candidates;
+  judgeHeaders(input, candidates);
   std::stable_sort(candidates.begin(), candidates.end(),
-                   [](const Candidate& x, const Candidate& y) { return x.error < y.error; });
+                   [](const HeaderCandidate& x, const HeaderCandidate& y) { return x.error < y.error; });
   std::array<SetScore, kN64Sets> sets = rankSets(input, candidates);
   for (const SetScore& ranked : std::span(sets).first(kSetsSearched)) {
     // A set whose trial did more than twice as badly as the best's rarely wins.
@@ -150,8 +115,8 @@ void orbelN64SearchBlock(std::span<const int16_t> input, std::span<uint8_t> bloc
     // The set's indices, best first.
     std::array<int32_t, kCandidatesPerSet> indices;
     size_t indexCount = 0;
-    for (const Candidate& candidate : candidates) {
-      if (candidate.set == set && indexCount < kWidth) indices[indexCount++] = candidate.index;
+    for (const HeaderCandidate& candidate : candidates) {
+      if (candidate.set == set && indexCount < kWidth) indices[indexCount++] = candidate.start;
     }
     int32_t older = orbelN64HeaderSample(input[0]);
     int32_t newer = orbelN64HeaderSample(input[1]);

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 
-#include "codecs/orbel_quantiser.h"
 #include "codecs/search_beam.h"
 #include "riff/byte_order.h"
 
@@ -19,39 +18,22 @@ constexpr size_t kSetsSearched = 2;
 constexpr std::array<int32_t, 8> kLadder = {64, 91, 128, 181, 256, 362, 512, 724};
 constexpr size_t kCandidatesPerSet = kLadder.size() + 1;
 
-struct OrbelBeamRules {
-  static constexpr bool kSecondOrder = true;
-  Lanes a;
-  Lanes b;
-  [[gnu::always_inline]] void offspring(Lanes s1, Lanes s2, Lanes step, Lanes x, BeamChild& near,
-                                        BeamChild& far) const {
-    Lanes prediction = (a * s1 + b * s2) >> 8;
-    Lanes difference = x - prediction;
-    near.code = orbelQuantiseLanes(difference, step);
-    Lanes nearLevel = step * near.code;
-    far.code = laneClamp(near.code + select(difference >= nearLevel, splat(1), splat(-1)), -8, 7);
-    near.sample = laneClamp(prediction + nearLevel, INT16_MIN, INT16_MAX);
-    far.sample = laneClamp(prediction + step * far.code, INT16_MIN, INT16_MAX);
-    near.adapt = orbelAdaptStepLanes(step, near.code);
-    far.adapt = orbelAdaptStepLanes(step, far.code);
-  }
+struct OrbelSteps {
+  [[gnu::always_inline]] static Lanes step(Lanes step) { return step; }
+  [[gnu::always_inline]] static Lanes nextAdapt(Lanes step, Lanes code) { return orbelAdaptStepLanes(step, code); }
+  [[gnu::always_inline]] static LaneMask breaksLimit(Lanes, Lanes) { return splat(0); }
 };
 
 QUARLIX_LANE_KERNEL void runOrbelBeam(const int16_t* input, size_t count, size_t set, const BeamStart& start,
                                       BeamTrace<kWidth>& trace, int8_t* codes, BeamEnd& end) {
-  OrbelBeamRules rules{splat(kOrbelPairs[set].a), splat(kOrbelPairs[set].b)};
+  ScaledBeamRules<OrbelSteps> rules{splat(kOrbelPairs[set].a), splat(kOrbelPairs[set].b)};
   runBeam<kWidth>(rules, input, count, start, trace, codes, end);
 }
 
-struct Candidate {
-  uint32_t error;  // the written encoder's measure, from a greedy trial
-  int32_t set;
-  int32_t step;
-};
+using Candidates = std::array<HeaderCandidate, kOrbelEncoderSets * kCandidatesPerSet>;
 
 // Every set with every candidate step, judged by a greedy trial over the block.
-void judgeCandidates(std::span<const int16_t> input, size_t count, const OrbelSearchState& state,
-                     std::array<Candidate, kOrbelEncoderSets * kCandidatesPerSet>& candidates) {
+void judgeHeaders(std::span<const int16_t> input, size_t count, const OrbelSearchState& state, Candidates& candidates) {
   size_t n = 0;
   for (int32_t set = 0; set < kOrbelEncoderSets; ++set) {
     const OrbelPair& pair = kOrbelPairs[static_cast<size_t>(set)];
@@ -61,18 +43,8 @@ void judgeCandidates(std::span<const int16_t> input, size_t count, const OrbelSe
     }
     candidates[n++] = {0, set, (orbelEstimateStep(pair.a, pair.b, input) + 4) & ~7};
   }
-  for (size_t first = 0; first < candidates.size(); first += kLaneCount) {
-    OrbelTrials trials;
-    for (size_t lane = 0; lane < kLaneCount; ++lane) {
-      const Candidate& candidate = candidates[std::min(first + lane, candidates.size() - 1)];
-      trials.set[lane] = candidate.set;
-      trials.firstStep[lane] = candidate.step;
-    }
-    orbelRunTrials(input, count, state.history, trials);
-    for (size_t lane = 0; lane < kLaneCount && first + lane < candidates.size(); ++lane) {
-      candidates[first + lane].error = trials.errorTotal[lane];
-    }
-  }
+  judgeCandidates(candidates, &OrbelTrials::firstStep,
+                  [&](OrbelTrials& trials) { orbelRunTrials(input, count, state.history, trials); });
 }
 
 // The block's error after decoding from history; its end history too.
@@ -95,20 +67,20 @@ void orbelSearchBlock(std::span<const int16_t> input, std::span<uint8_t> block, 
   uint64_t chosenError = decodedError(chosen, samples, chosenEnd);
   int32_t chosenStep = -1;  // the written block's: found from its codes below
 
-  std::array<Candidate, kOrbelEncoderSets * kCandidatesPerSet> candidates;
-  judgeCandidates(input, count, state, candidates);
+  Candidates candidates;
+  judgeHeaders(input, count, state, candidates);
   std::stable_sort(candidates.begin(), candidates.end(),
-                   [](const Candidate& x, const Candidate& y) { return x.error < y.error; });
+                   [](const HeaderCandidate& x, const HeaderCandidate& y) { return x.error < y.error; });
   // The sets in the order of their best candidates.
-  std::array<const Candidate*, kSetsSearched> sets;
+  std::array<const HeaderCandidate*, kSetsSearched> sets;
   size_t setCount = 0;
-  for (const Candidate& candidate : candidates) {
+  for (const HeaderCandidate& candidate : candidates) {
     if (setCount == sets.size()) break;
     bool fresh = true;
     for (size_t i = 0; i < setCount; ++i) fresh &= sets[i]->set != candidate.set;
     if (fresh) sets[setCount++] = &candidate;
   }
-  for (const Candidate* ranked : sets) {
+  for (const HeaderCandidate* ranked : sets) {
     // A set whose best trial did more than twice as badly as the best's
     // rarely wins.
     if (ranked->error > 2 * uint64_t{sets[0]->error}) break;
@@ -116,10 +88,10 @@ void orbelSearchBlock(std::span<const int16_t> input, std::span<uint8_t> block, 
     // The set's steps, best first.
     std::array<int32_t, kCandidatesPerSet> steps;
     size_t stepCount = 0;
-    for (const Candidate& candidate : candidates) {
-      if (candidate.set == set && std::find(steps.begin(), steps.begin() + stepCount, candidate.step) ==
+    for (const HeaderCandidate& candidate : candidates) {
+      if (candidate.set == set && std::find(steps.begin(), steps.begin() + stepCount, candidate.start) ==
                                       steps.begin() + stepCount) {
-        steps[stepCount++] = candidate.step;
+        steps[stepCount++] = candidate.start;
       }
     }
     BeamStart start{state.history.sample1, state.history.sample2, steps.data(), stepCount};

@@ -8,6 +8,7 @@
 // is the same on every machine and in every clone of the lane kernels.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -15,6 +16,7 @@
 #include <utility>
 
 #include "codecs/lane_vectors.h"
+#include "codecs/orbel_quantiser.h"
 #include "riff/heap_block.h"
 
 // The longest block, an IMA block of 1024 bytes, holds 2041 samples.
@@ -58,6 +60,31 @@ inline void packCodes(const int8_t* codes, size_t count, uint8_t* out, bool firs
   }
 }
 
+// A block header to try: a coefficient set and a starting step or step
+// index, with the error of a greedy trial from it.
+struct HeaderCandidate {
+  uint32_t error;  // the written encoder's measure
+  int32_t set;
+  int32_t start;
+};
+
+// Tries the candidates eight at a time, each in a lane of a format's trial
+// kernel: `first` is the trial record's starting step or index, and
+// run(trials) runs the kernel.
+template <typename Trials, size_t N, typename Run>
+void judgeCandidates(std::array<HeaderCandidate, N>& candidates, int32_t (Trials::*first)[kLaneCount], Run run) {
+  for (size_t begin = 0; begin < N; begin += kLaneCount) {
+    Trials trials;
+    for (size_t lane = 0; lane < kLaneCount; ++lane) {
+      const HeaderCandidate& candidate = candidates[begin + lane < N ? begin + lane : N - 1];
+      trials.set[lane] = candidate.set;
+      (trials.*first)[lane] = candidate.start;
+    }
+    run(trials);
+    for (size_t lane = 0; lane < kLaneCount && begin + lane < N; ++lane) candidates[begin + lane].error = trials.errorTotal[lane];
+  }
+}
+
 // The paths a beam starts from: one state each, differing only in the step
 // or step index (`adapt`), which a block header chooses.
 struct BeamStart {
@@ -81,6 +108,40 @@ struct BeamChild {
   Lanes code;
   Lanes sample;
   Lanes adapt;
+};
+
+// The rules of the formats whose level is step times a code of -8 to 7
+// after a second-order prediction (Orbel ADPCM, N64, Microsoft ADPCM). A
+// survivor offers the code nearest the difference and its neighbour on the
+// difference's other side. Steps provides step(adapt), the step of a step
+// or step index; nextAdapt(adapt, code), the one that follows a code; and
+// breaksLimit(adapt, code), where the format's streams must not go: such a
+// code gives way to the next smaller one toward the same side, until none
+// does (codes of magnitude 3 and less always shrink the step).
+template <typename Steps>
+struct ScaledBeamRules {
+  static constexpr bool kSecondOrder = true;
+  Lanes newer;  // the prediction's weights, in 1/256
+  Lanes older;
+
+  [[gnu::always_inline]] void offspring(Lanes s1, Lanes s2, Lanes adapt, Lanes x, BeamChild& near,
+                                        BeamChild& far) const {
+    Lanes prediction = secondOrderPrediction(newer, older, s1, s2);
+    Lanes step = Steps::step(adapt);
+    Lanes difference = x - prediction;
+    Lanes nearest = orbelQuantiseLanes(difference, step);
+    Lanes neighbour = laneClamp(nearest + select(difference >= step * nearest, splat(1), splat(-1)), -8, 7);
+    for (auto [child, code] : {std::pair{&near, nearest}, std::pair{&far, neighbour}}) {
+      for (int smaller = 0; smaller < 5; ++smaller) {
+        LaneMask over = Steps::breaksLimit(adapt, code);
+        if (!laneAny(over)) break;
+        code -= select(code < 0, splat(-1), splat(1)) & over;
+      }
+      child->code = code;
+      child->sample = laneClamp(prediction + step * code, INT16_MIN, INT16_MAX);
+      child->adapt = Steps::nextAdapt(adapt, code);
+    }
+  }
 };
 
 namespace beam_detail {
