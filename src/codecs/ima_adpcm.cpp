@@ -75,14 +75,6 @@ int32_t decodeCode(uint32_t code, int32_t& predictor, int32_t& stepIndex) {
   return predictor;
 }
 
-// A header step index beyond the table is bounded to its last entry (as
-// libsndfile reads it); the reserved byte is ignored.
-ImaState loadHeader(const uint8_t* header) {
-  ImaState state;
-  state.predictor = static_cast<int16_t>(loadLE16(header));
-  state.stepIndex = static_cast<int8_t>(std::min<int32_t>(header[2], kImaMaxStepIndex));
-  return state;
-}
 
 }  // namespace
 
@@ -90,6 +82,15 @@ void imaStoreHeader(uint8_t* header, const ImaState& state) {
   storeLE16(header, static_cast<uint16_t>(state.predictor));
   header[2] = static_cast<uint8_t>(state.stepIndex);
   header[3] = state.reserved;
+}
+
+// A header step index beyond the table is bounded to its last entry (as
+// libsndfile reads it); the reserved byte is ignored.
+ImaState imaLoadHeader(const uint8_t* header) {
+  ImaState state;
+  state.predictor = static_cast<int16_t>(loadLE16(header));
+  state.stepIndex = static_cast<int8_t>(std::min<int32_t>(header[2], kImaMaxStepIndex));
+  return state;
 }
 
 void imaEncodeBlock(std::span<const int16_t> samples, std::span<uint8_t> block, ImaState& state) {
@@ -165,7 +166,7 @@ int32_t compressIma(WaveFile& wave) {
 int32_t decompressIma(WaveFile& wave) {
   return decompressBlocks(wave, kImaAdpcmCodec, [](std::span<const uint8_t> block, std::span<int16_t> samples) {
     // Every block starts from its own header; nothing is carried over.
-    ImaState state = loadHeader(block.data());
+    ImaState state = imaLoadHeader(block.data());
     samples[0] = state.predictor;
     imaDecode(block.subspan(kImaHeaderBytes), samples.subspan(1), state);
   });

@@ -33,6 +33,10 @@ extern const ImaDecodeTable kImaDecodeTable;
 // Writes the 4-byte block header of state.
 void imaStoreHeader(uint8_t* header, const ImaState& state);
 
+// The state a block header starts from; an index beyond the table is
+// bounded to its last entry.
+ImaState imaLoadHeader(const uint8_t* header);
+
 // The block layout, fmt and refusal name the shared job steps work from.
 inline constexpr BlockCodec kImaAdpcmCodec = {kFormatImaAdpcm, "IMA Adpcm", kImaHeaderBytes, 1, kBlockFormatSize, 2};
 

@@ -54,9 +54,7 @@ QUARLIX_LANE_KERNEL void runImaBeam(const int16_t* input, size_t count, const Be
 // The block's error after decoding.
 uint64_t decodedError(std::span<const uint8_t> block, std::span<const int16_t> input) {
   std::array<int16_t, kMaxSamples> decoded;
-  ImaState state;
-  state.predictor = static_cast<int16_t>(block[0] | block[1] << 8);
-  state.stepIndex = static_cast<int8_t>(block[2]);
+  ImaState state = imaLoadHeader(block.data());
   decoded[0] = state.predictor;
   imaDecode(block.subspan(kImaHeaderBytes), std::span<int16_t>(decoded.data() + 1, input.size() - 1), state);
   return squaredError(std::span<const int16_t>(decoded.data(), input.size()), input);

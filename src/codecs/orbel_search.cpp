@@ -47,6 +47,17 @@ void judgeHeaders(std::span<const int16_t> input, size_t count, const OrbelSearc
                   [&](OrbelTrials& trials) { orbelRunTrials(input, count, state.history, trials); });
 }
 
+// The step a block's decoding ends with.
+int32_t stepAfter(std::span<const uint8_t> block, size_t count) {
+  int32_t step = loadLE16(block.data()) & 0xFFF8;
+  for (size_t i = 0; i < count; ++i) {
+    uint32_t byte = block[kOrbelHeaderBytes + i / 2];
+    uint32_t nibble = i % 2 == 0 ? byte >> 4 : byte & 15;
+    step = orbelAdaptStep(step, static_cast<int32_t>(nibble ^ 8) - 8);
+  }
+  return step;
+}
+
 // The block's error after decoding from history; its end history too.
 uint64_t decodedError(std::span<const uint8_t> block, std::span<const int16_t> input, AdpcmHistory& history) {
   std::array<int16_t, kMaxSamples> decoded;
@@ -59,13 +70,14 @@ uint64_t decodedError(std::span<const uint8_t> block, std::span<const int16_t> i
 
 void orbelSearchBlock(std::span<const int16_t> input, std::span<uint8_t> block, size_t count,
                       OrbelSearchState& state, HeapBlock& work) {
+  // The written encoder's block from the same history is the one to beat.
   std::span<const int16_t> samples = input.first(count);
   std::array<uint8_t, kOrbelMaxBlockBytes> chosen{};
-  AdpcmHistory greedyEnd = state.history;
-  orbelEncodeBlock(input, chosen, count, greedyEnd);
+  AdpcmHistory written = state.history;
+  orbelEncodeBlock(input, chosen, count, written);
   AdpcmHistory chosenEnd = state.history;
   uint64_t chosenError = decodedError(chosen, samples, chosenEnd);
-  int32_t chosenStep = -1;  // the written block's: found from its codes below
+  int32_t chosenStep = stepAfter(chosen, count);
 
   Candidates candidates;
   judgeHeaders(input, count, state, candidates);
@@ -108,14 +120,6 @@ void orbelSearchBlock(std::span<const int16_t> input, std::span<uint8_t> block, 
       chosenEnd = foundEnd;
       chosenError = error;
       chosenStep = end.adapt;
-    }
-  }
-  if (chosenStep < 0) {
-    chosenStep = loadLE16(chosen.data()) & 0xFFF8;
-    for (size_t i = 0; i < count; ++i) {
-      uint32_t byte = chosen[kOrbelHeaderBytes + i / 2];
-      uint32_t nibble = i % 2 == 0 ? byte >> 4 : byte & 15;
-      chosenStep = orbelAdaptStep(chosenStep, static_cast<int32_t>(nibble ^ 8) - 8);
     }
   }
   std::copy_n(chosen.begin(), orbelCodedBytes(count), block.begin());
