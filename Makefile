@@ -41,7 +41,7 @@ leakcheck: build
 # libFuzzer harnesses (clang): `make fuzz FUZZ_SECONDS=1800` for a long run;
 # the test target runs each for a minute, so a new crash fails the build.
 build-fuzz: deps
-	CXX=clang++ cmake -S . -B $(FUZZ_DIR) -DQUARLIX_FUZZ=ON -DQUARLIX_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -DQUARLIX_FUZZ=ON -DQUARLIX_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(FUZZ_DIR) -j $(JOBS)
 
 fuzz: build-fuzz
