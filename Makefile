@@ -8,7 +8,7 @@ FUZZ_SECONDS ?= 60
 BENCH_DIR ?= build-bench
 JOBS ?= 2
 
-.PHONY: all deps build build-asan build-fuzz test test-normal test-asan leakcheck fuzz bench demo clean
+.PHONY: all deps build build-asan build-fuzz test test-normal test-cross test-asan leakcheck fuzz bench demo clean
 
 all: build
 
@@ -25,6 +25,11 @@ build-asan: deps
 
 test-normal: build
 	ctest --test-dir $(BUILD_DIR) -j $(JOBS) --output-on-failure
+
+# The decoder library built for big-endian MIPS and for ARM, run under
+# qemu-user against the host: once, outside the sanitizer and valgrind passes.
+test-cross: build
+	bash tests/cross_cpu_test.sh $(BUILD_DIR)
 
 test-asan: build-asan
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
@@ -47,7 +52,7 @@ build-fuzz: deps
 fuzz: build-fuzz
 	bash fuzz/run.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
 
-test: test-normal test-asan leakcheck fuzz
+test: test-normal test-cross test-asan leakcheck fuzz
 
 # Not part of `test`: it takes minutes and wants a quiet machine.
 bench: deps

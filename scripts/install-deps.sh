@@ -3,8 +3,16 @@
 # this machine lacks. Safe to run again: present packages are left alone.
 set -euo pipefail
 
+# The cross compilers only recommend their C libraries, which are named here
+# since nothing is installed with its recommendations.
 packages=(cmake make g++ gcc libgtest-dev libgsm1-dev sox sndfile-programs ffmpeg dpkg-dev groff-base
-          clang libclang-rt-14-dev valgrind libbenchmark-dev hyperfine time)
+          clang libclang-rt-14-dev valgrind libbenchmark-dev hyperfine time
+          gcc-mips-linux-gnu libc6-dev-mips-cross gcc-arm-linux-gnueabihf libc6-dev-armhf-cross qemu-user)
+# `make bench` alone builds the library for a Cortex-M0: its large toolchain
+# is installed only for it (install-deps.sh bench).
+if [ "${1:-}" = bench ]; then
+  packages+=(gcc-arm-none-eabi)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
