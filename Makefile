@@ -1,6 +1,7 @@
 # Wraps CMake: `make demo` builds and runs the tool on the bundled example,
 # `make test` runs the whole suite in a normal and a sanitizer build, `make
-# bench` measures a Release build against sox, ffmpeg and sndfile-convert.
+# bench` measures a Release build against sox, ffmpeg and sndfile-convert
+# and the decoder library on a Cortex-M0.
 BUILD_DIR ?= build
 ASAN_DIR ?= build-asan
 FUZZ_DIR ?= build-fuzz
@@ -8,7 +9,8 @@ FUZZ_SECONDS ?= 60
 BENCH_DIR ?= build-bench
 JOBS ?= 2
 
-.PHONY: all deps build build-asan build-fuzz test test-normal test-cross test-asan leakcheck fuzz bench demo clean
+.PHONY: all deps build build-asan build-fuzz test test-normal test-cross test-asan leakcheck fuzz bench-deps \
+  bench-build bench bench-runtime demo clean
 
 all: build
 
@@ -54,11 +56,22 @@ fuzz: build-fuzz
 
 test: test-normal test-cross test-asan leakcheck fuzz
 
-# Not part of `test`: it takes minutes and wants a quiet machine.
-bench: deps
+# Not part of `test`: it takes minutes and wants a quiet machine. It alone
+# needs the Cortex-M0 toolchain, installed here rather than for the tests.
+bench-deps:
+	bash scripts/install-deps.sh bench
+
+bench-build: bench-deps
 	cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DQUARLIX_TESTS=OFF -DQUARLIX_BENCH=ON
 	cmake --build $(BENCH_DIR) -j $(JOBS)
+
+bench: bench-build
 	bash bench/run_bench.sh $(BENCH_DIR)
+	bash bench/device_library.sh $(BENCH_DIR)
+
+# Only the decoder library's part: its Cortex-M0 size and host rates.
+bench-runtime: bench-build
+	bash bench/device_library.sh $(BENCH_DIR)
 
 # The demo compresses the example to IMA ADPCM and decodes that again; it
 # works in a scratch directory, since the WAV output lands in the current
