@@ -121,7 +121,7 @@ QX_RULE int32_t qx_ms_next_delta(int32_t delta, int32_t code) {
 /* Orbel ADPCM's step: never below the floor; the ceiling only keeps damaged
  * blocks defined, since the encoder's steps stay below 65536. */
 #define QX_ORBEL_STEP_FLOOR 8
-#define QX_ORBEL_STEP_CEILING (1 << 20)
+#define QX_ORBEL_STEP_CEILING ((int32_t)1 << 20)
 
 QX_RULE int32_t qx_orbel_next_step(int32_t step, int32_t code) {
   int32_t next = (step * qx_adaptation_factor[(uint32_t)code & 15u]) >> 8;

@@ -37,33 +37,45 @@
  *   it wrote: fewer than `count` only at the end of the samples. Reads of any
  *   sizes give the same samples as one read of them all.
  *   qx_read_looped is the same, except that after delivering sample
- *   loop_end - 1 it goes on at loop_start, for ever (it returns `count`
- *   every time). Every pass repeats exactly the samples loop_start ..
+ *   loop_end - 1 it goes on at loop_start, for ever: it then always returns
+ *   `count`. Every pass repeats exactly the samples loop_start ..
  *   loop_end - 1 of the straight decoding: the decoder keeps the state it
  *   had at loop_start and restarts from it, so even Orbel ADPCM, whose
  *   blocks carry history, never decodes from the start again. Without a
- *   loop it is qx_read.
- *   qx_rewind goes back to the first sample.
+ *   loop it is qx_read. qx_read never loops: to play the loop N times and
+ *   then the rest, read looped up to loop_end + (N - 1) x (loop length)
+ *   samples, then go on with qx_read (examples/play.c does).
+ *   qx_rewind goes back to the first sample, to play the sound again.
+ *   Damaged sample data under a valid header decodes to some samples and
+ *   no harm. Several decoders may read one image at once.
  *
  * THE TARGET
- *   C99, compiles unchanged as C++. Uses nothing but <stdint.h>, <stddef.h>
- *   and <string.h>: no allocation, no stdio, no floating point, no mutable
- *   globals; every call works only on the qx_decoder it is given, so
- *   decoders on several voices or threads never meet. The image is read as
- *   bytes (it may sit at any address, in ROM), so results are the same on
- *   little- and big-endian CPUs of 16, 32 and 64 bits. Signed right shifts
- *   must be arithmetic (they are with every common compiler; a check in
- *   quarlix_codec_rules.h refuses to compile otherwise). On a Cortex-M0 the
- *   code is under 2 KiB and calls libgcc's 32-bit division (in qx_open only)
- *   and 64-bit multiply (in the Microsoft ADPCM block decoder only).
- *   The stack use is a few dozen bytes.
+ *   C99, compiles unchanged as C++; add quarlix_decode.c to the build (it
+ *   includes quarlix_codec_rules.h). It needs nothing but <stdint.h> and
+ *   <stddef.h>: no allocation, no stdio, no floating point, no mutable
+ *   globals. Every call works only on the qx_decoder it is given, so decoders
+ *   for several voices (or threads) never meet; the struct is complete here
+ *   so that it can be placed statically. The image is read as bytes (it may
+ *   sit at any address, in ROM), so results are the same on little- and
+ *   big-endian CPUs of 16, 32 and 64 bits. Signed right shifts must be
+ *   arithmetic, as with every common compiler (quarlix_codec_rules.h refuses
+ *   to compile otherwise).
+ *   Built with -Os for a Cortex-M0 the code is under 2 KiB, with no static
+ *   data; it calls libgcc's unsigned division (in qx_open only) and 64-bit
+ *   multiply (in the Microsoft ADPCM block decoder only), and takes under
+ *   200 bytes of stack. sizeof(qx_decoder) is 76 bytes on 32-bit CPUs, 80
+ *   on 64-bit ones. Defining QX_FAST adds host fast paths (larger loops, a
+ *   5.7 KiB table) that decode the very same samples.
  *
  * THE BLOCK DECODERS
  *   For callers that keep the blocks of a WAV file, each ADPCM format's
- *   block decoder: `block` holds `block_size` bytes (nBlockAlign), and
- *   `count` samples are decoded from it (at most what it holds; the return
- *   value says how many). Microsoft ADPCM is among them, though no image
- *   carries it. Orbel ADPCM carries its history from block to block: start
+ *   block decoder: `block` holds `block_size` bytes (nBlockAlign), and up
+ *   to `count` samples are decoded from it into `out`: as many as the block
+ *   holds, which the return value gives (0 for a block shorter than its
+ *   header). Microsoft ADPCM is among them, though no image carries it; it
+ *   always predicts with the seven standard coefficient pairs (a pair byte
+ *   past them selects the first), whatever the WAV's fmt lists. An IMA or
+ *   N64 header's step index past 88 is taken as 88. Orbel ADPCM carries its history from block to block: start
  *   from a zeroed qx_orbel_history and pass every block in order. Orbel
  *   ADPCM-N64 adds to *index_clamps every time the step index would have
  *   passed 88 (a damaged block; quarlix prints a warning for each). */
