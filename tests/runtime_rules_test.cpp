@@ -18,6 +18,7 @@
 #include "codecs/orbel_quantiser.h"
 #include "quarlix_codec_rules.h"
 #include "quarlix_decode.h"
+#include "support/test_signals.h"
 #include "support/wav_builder.h"
 
 // The library exactly as a device gets it: no QX_FAST here.
@@ -127,17 +128,6 @@ TEST(CodecRules, LaneFormsFollowTheScalarRules) {
   }
 }
 
-// xorshift32, the same blocks every run.
-struct Noise {
-  uint32_t state;
-  uint32_t next() {
-    state ^= state << 13;
-    state ^= state >> 17;
-    state ^= state << 5;
-    return state;
-  }
-};
-
 // Decodes with the library as built (fast) and with the compact form; both
 // must give the same samples, count, history and clamps.
 void expectSameBlock(int format, const Bytes& block, size_t count, qx_orbel_history history,
@@ -183,7 +173,7 @@ TEST(CodecRules, FastDecodingPathsGiveTheCompactFormsSamples) {
   }
   // Whole blocks of every format: arbitrary bytes (damaged headers
   // included), sizes and counts, runs starting on odd and even codes.
-  Noise noise{2024};
+  NoiseSource noise{2024};
   for (int round = 0; round < 4000; ++round) {
     int format = round % 4;
     Bytes block(noise.next() % 300);
