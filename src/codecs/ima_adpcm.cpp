@@ -16,6 +16,19 @@ namespace {
 constexpr uint32_t kDefaultBlockBytes = 256;
 constexpr size_t kScratchSamples = 2048;  // the largest block (1024 bytes) holds 2041
 
+// The step index after every index and code, built from the shared rule at
+// compile time: looked up, it keeps the encoder's chain from one sample to
+// the next short.
+constexpr auto kNextIndex = [] {
+  std::array<std::array<uint8_t, 16>, QX_IMA_MAX_INDEX + 1> table{};
+  for (int32_t index = 0; index <= QX_IMA_MAX_INDEX; ++index) {
+    for (uint32_t code = 0; code < 16; ++code) {
+      table[static_cast<size_t>(index)][code] = static_cast<uint8_t>(qx_ima_next_index(index, code));
+    }
+  }
+  return table;
+}();
+
 // The encoder's successive approximation, with masks instead of branches:
 // the bits of a difference follow no pattern a branch predictor could learn.
 uint32_t encodeSample(int32_t sample, int32_t& predictor, int32_t& stepIndex) {
@@ -36,7 +49,7 @@ uint32_t encodeSample(int32_t sample, int32_t& predictor, int32_t& stepIndex) {
   delta += quarter & one;
   uint32_t code = static_cast<uint32_t>((negative & 8) | (four & 4) | (two & 2) | (one & 1));
   predictor = qx_clamp16(predictor + ((delta ^ negative) - negative));
-  stepIndex = qx_ima_next_index(stepIndex, code);
+  stepIndex = kNextIndex[static_cast<size_t>(stepIndex)][code];
   return code;
 }
 
