@@ -41,6 +41,9 @@ static const int32_t qx_ima_changes[QX_IMA_MAX_INDEX + 1][16] = {QX_IMA_STEPS(QX
 static const uint8_t qx_codes_offset[7] = {0, 0, 7, 4, 0, 2, 5};
 static const uint8_t qx_held_samples[7] = {0, 0, 2, 1, 0, 0, 2};
 
+/* A decoder sits in the caller's memory, one per voice: it stays small. */
+typedef char qx_decoder_size_check[sizeof(qx_decoder) <= 96 ? 1 : -1];
+
 #define QX_HEADER_BYTES 20
 #define QX_GSM_BLOCK_BYTES 65
 #define QX_GSM_BLOCK_SAMPLES 320
