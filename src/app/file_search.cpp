@@ -38,3 +38,8 @@ std::vector<FoundEntry> searchFiles(const std::string& directory, const std::str
   std::sort(found.begin(), found.end(), [](const FoundEntry& a, const FoundEntry& b) { return a.name < b.name; });
   return found;
 }
+
+bool namesFileSystemEntry(const char* path) {
+  struct stat info;
+  return ::lstat(path, &info) == 0;
+}
