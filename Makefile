@@ -56,10 +56,10 @@ fuzz: build-fuzz
 
 test: test-normal test-cross test-asan leakcheck fuzz
 
-# Not part of `test`: it takes minutes and wants a quiet machine. It alone
-# needs the Cortex-M0 toolchain, installed here rather than for the tests.
+# Not part of `test`: it takes minutes and wants a quiet machine. Only it
+# needs what install-deps.sh --bench adds (the Cortex-M0 toolchain among it).
 bench-deps:
-	bash scripts/install-deps.sh bench
+	bash scripts/install-deps.sh --bench
 
 bench-build: bench-deps
 	cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DQUARLIX_TESTS=OFF -DQUARLIX_BENCH=ON

@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs, from Debian's packages, whatever the build and the tests need and
 # this machine lacks. Safe to run again: present packages are left alone.
+# With --bench it adds what only `make bench` uses: the real sounds its
+# material is made from, and the large ARM bare-metal toolchain that builds
+# the decoder library for a Cortex-M0.
 set -euo pipefail
 
 # The cross compilers only recommend their C libraries, which are named here
@@ -8,10 +11,8 @@ set -euo pipefail
 packages=(cmake make g++ gcc libgtest-dev libgsm1-dev sox sndfile-programs ffmpeg dpkg-dev groff-base
           clang libclang-rt-14-dev valgrind libbenchmark-dev hyperfine time
           gcc-mips-linux-gnu libc6-dev-mips-cross gcc-arm-linux-gnueabihf libc6-dev-armhf-cross qemu-user)
-# `make bench` alone builds the library for a Cortex-M0: its large toolchain
-# is installed only for it (install-deps.sh bench).
-if [ "${1:-}" = bench ]; then
-  packages+=(gcc-arm-none-eabi)
+if [ "${1:-}" = --bench ]; then
+  packages+=(espeak-ng alsa-utils sound-theme-freedesktop gcc-arm-none-eabi)
 fi
 
 missing=()

@@ -40,10 +40,11 @@ cmp -s <(gzip -dc "$page") "$source/doc/quarlix.1" || fail "packaged man page di
 warnings=$(gzip -dc "$page" | groff -ww -man -z 2>&1) || fail "groff failed"
 [ -z "$warnings" ] || fail "man page warnings: $warnings"
 
-# Relative paths only: an argument starting with "/" is an option.
+# Named by its absolute path, as build systems pass it; the WAV output lands
+# in the current directory.
 cp "$source/examples/tone.wav" "$work/run/in/tone.wav"
 cd "$work/run"
-output=$("$work/root/usr/bin/quarlix" -ow in/tone.wav 2>"$work/stderr") || fail "installed quarlix failed: $output"
+output=$("$work/root/usr/bin/quarlix" -ow "$(pwd)/in/tone.wav" 2>"$work/stderr") || fail "installed quarlix failed: $output"
 [ ! -s "$work/stderr" ] || fail "installed quarlix wrote to stderr: $(cat "$work/stderr")"
 grep -q '^Format            = Uncompressed PCM$' <<<"$output" || fail "no information block: $output"
 grep -q '^Quarlix - Operation Completed OK !$' <<<"$output" || fail "no completion line: $output"
