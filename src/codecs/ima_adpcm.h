@@ -1,5 +1,6 @@
 // IMA (Intel DVI) ADPCM, FormatTag 17: 4 bits per sample in the WAVE block
-// layout, and the jobs that convert a loaded WaveFile to and from it.
+// layout, and the jobs that convert a loaded WaveFile to and from it. Blocks
+// are decoded by the device library (qx_ima_decode_block).
 #pragma once
 
 #include <cstddef>
@@ -27,10 +28,6 @@ inline constexpr BlockCodec kImaAdpcmCodec = {kFormatImaAdpcm, "IMA Adpcm", kIma
 // nibble; an odd last code has a zero high nibble. `codes` must hold
 // (count + 1) / 2 bytes; samples whose codes would not fit are not encoded.
 void imaEncode(std::span<const int16_t> input, std::span<uint8_t> codes, ImaState& state);
-
-// Decodes one code per output sample, low nibble first. Output samples that
-// `codes` holds no nibble for are left untouched.
-void imaDecode(std::span<const uint8_t> codes, std::span<int16_t> output, ImaState& state);
 
 // The conversion jobs: 0, or the reported negative code (the record is then
 // left as it was).

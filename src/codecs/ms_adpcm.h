@@ -3,12 +3,13 @@
 // and the jobs that convert a loaded WaveFile to and from it.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
 
 #include "codecs/block_codec_job.h"
+#include "codecs/lane_vectors.h"
+#include "quarlix_codec_rules.h"
 #include "riff/wave_file.h"
 
 // The first coefficient weighs the newer history sample, the second the older.
@@ -16,9 +17,6 @@ struct MsAdpcmPair {
   int32_t c1;
   int32_t c2;
 };
-
-inline constexpr std::array<MsAdpcmPair, 7> kMsAdpcmPairs = {
-    {{256, 0}, {512, -256}, {0, 0}, {192, 64}, {240, 0}, {460, -208}, {392, -232}}};
 
 inline constexpr size_t kMsAdpcmHeaderBytes = 7;
 
@@ -28,6 +26,14 @@ inline constexpr BlockCodec kMsAdpcmCodec = {kFormatMsAdpcm, "Microsoft Adpcm", 
 inline constexpr size_t kMsAdpcmMaxBlockBytes = 1024;
 inline constexpr size_t kMsAdpcmMaxBlockSamples = 2036;  // what 1024 bytes hold
 
+
+// qx_ms_next_delta in every lane, for the encoder's side-by-side trials. An
+// encoder's delta never passes 98301 (it grows only while a difference of
+// at most 131070 is 4 deltas or more), so the products stay far inside 32
+// bits and need none of the decoder's bounding.
+[[gnu::always_inline]] inline Lanes msNextDeltaLanes(Lanes delta, Lanes code) {
+  return laneMax((adaptationFactor(code) * delta) >> 8, splat(QX_MS_MIN_DELTA));
+}
 
 // The first step of a block for `pair`, estimated from its first five
 // samples; samples beyond the end of `input` count as 0.
@@ -39,9 +45,9 @@ int32_t msAdpcmInitialDelta(MsAdpcmPair pair, std::span<const int16_t> input);
 // is out of range or `block` is too small for it.
 size_t msAdpcmEncodeBlock(std::span<const int16_t> input, std::span<uint8_t> block);
 
-// Decodes one block into output.size() samples, always with the standard
-// pairs; a predictor byte beyond them selects the first pair. Samples that
-// the block holds no code for are left untouched.
+// Decodes one block into output.size() samples through the device library,
+// always with the standard pairs; a predictor byte beyond them selects the
+// first pair. Samples that the block holds no code for are left untouched.
 void msAdpcmDecodeBlock(std::span<const uint8_t> block, std::span<int16_t> output);
 
 // The conversion jobs: 0, or the reported negative code (the record is then

@@ -10,69 +10,17 @@
 #include "codecs/orbel_quantiser.h"
 #include "riff/byte_order.h"
 
-namespace {
-
-
-struct CoefficientPair {
-  int32_t a;  // times the most recent sample, in 1/256
-  int32_t b;  // times the one before
-};
-
-constexpr std::array<CoefficientPair, 8> kCoefficients = {{
-    {256, 0}, {512, -256}, {0, 0}, {192, 64}, {240, 0}, {460, -208}, {392, -232}, {0, 0},
-}};
-
-constexpr std::array<int32_t, 16> kAdaptation = {230, 230, 230, 230, 307, 409, 512, 614,
-                                                 768, 614, 512, 409, 307, 230, 230, 230};
-
-constexpr int32_t kStepFloor = 8;
-// Damaged blocks can make the step grow on every code; this ceiling keeps the
-// arithmetic defined. This encoder's steps stay below 65536, so it never
-// reaches it and both ends stay in step.
-constexpr int32_t kStepCeiling = 1 << 20;
-
-int32_t adaptStep(int32_t step, int32_t code) {
-  step = (step * kAdaptation[static_cast<uint32_t>(code) & 15]) >> 8;
-  return std::clamp(step, kStepFloor, kStepCeiling);
-}
-
-}  // namespace
-
 void orbelDecodeBlock(std::span<const uint8_t> block, std::span<int16_t> samples, AdpcmHistory& history) {
-  uint32_t header = loadLE16(block.data());
-  const CoefficientPair pair = kCoefficients[header & 7];
-  int32_t step = static_cast<int32_t>(header & 0xFFF8);
-  int32_t sample1 = history.sample1;
-  int32_t sample2 = history.sample2;
-  const uint8_t* codes = block.data() + kOrbelHeaderBytes;
-  int16_t* out = samples.data();
-  auto decodeNibble = [&](uint32_t nibble) {
-    int32_t code = static_cast<int32_t>(nibble ^ 8) - 8;
-    int32_t value = clampSample16(step * code + ((pair.a * sample1 + pair.b * sample2) >> 8));
-    step = adaptStep(step, code);
-    sample2 = sample1;
-    sample1 = value;
-    return static_cast<int16_t>(value);
-  };
-  // Two codes a byte, the high nibble first.
-  size_t count = samples.size();
-  size_t i = 0;
-  for (; i + 1 < count; i += 2) {
-    uint32_t byte = codes[i / 2];
-    out[i] = decodeNibble(byte >> 4);
-    out[i + 1] = decodeNibble(byte & 15);
-  }
-  if (i < count) out[i] = decodeNibble(static_cast<uint32_t>(codes[i / 2]) >> 4);
-  history = {static_cast<int16_t>(sample1), static_cast<int16_t>(sample2)};
+  qx_orbel_decode_block(block.data(), block.size(), samples.data(), samples.size(), &history);
 }
 
 int32_t orbelEstimateStep(int32_t a, int32_t b, std::span<const int16_t> x) {
   int32_t sum = 0;
   for (size_t k = 2; k < 5; ++k) {
-    int32_t error = x[k] - ((a * x[k - 1] + b * x[k - 2]) >> 8);
+    int32_t error = x[k] - qx_predict(a, b, x[k - 1], x[k - 2]);
     sum += error < 0 ? -error : error;
   }
-  return std::max(sum / 12, kStepFloor);
+  return std::max(sum / 12, QX_ORBEL_STEP_FLOOR);
 }
 
 namespace {
@@ -82,8 +30,8 @@ QUARLIX_LANE_KERNEL void runSetTrials(const int16_t* input, size_t count,
   Lanes a;
   Lanes b;
   for (size_t lane = 0; lane < kLaneCount; ++lane) {
-    a[lane] = kCoefficients[lane % kOrbelEncoderSets].a;
-    b[lane] = kCoefficients[lane % kOrbelEncoderSets].b;
+    a[lane] = qx_adpcm_pairs[lane % kOrbelEncoderSets][0];
+    b[lane] = qx_adpcm_pairs[lane % kOrbelEncoderSets][1];
   }
   Lanes step;
   std::memcpy(&step, trials.firstStep, sizeof step);
@@ -96,7 +44,7 @@ QUARLIX_LANE_KERNEL void runSetTrials(const int16_t* input, size_t count,
     Lanes prediction = (a * sample1 + b * sample2) >> 8;
     Lanes code = orbelQuantiseLanes(x - prediction, step);
     Lanes reconstructed = laneClamp(prediction + step * code, INT16_MIN, INT16_MAX);
-    step = laneClamp((step * adaptationFactor(code)) >> 8, kStepFloor, kStepCeiling);
+    step = orbelNextStepLanes(step, code);
     sample2 = sample1;
     sample1 = reconstructed;
     errorTotal += orbelSampleErrorLanes(reconstructed, x);
@@ -114,8 +62,8 @@ QUARLIX_LANE_KERNEL void runSetTrials(const int16_t* input, size_t count,
 void orbelEncodeTrials(std::span<const int16_t> input, size_t count, const AdpcmHistory& history,
                        OrbelTrials& trials) {
   for (size_t lane = 0; lane < kLaneCount; ++lane) {
-    const CoefficientPair& pair = kCoefficients[lane % kOrbelEncoderSets];
-    trials.firstStep[lane] = (orbelEstimateStep(pair.a, pair.b, input) + 4) & ~7;
+    const int16_t* pair = qx_adpcm_pairs[lane % kOrbelEncoderSets];
+    trials.firstStep[lane] = (orbelEstimateStep(pair[0], pair[1], input) + 4) & ~7;
   }
   runSetTrials(input.data(), count, history, trials);
 }
@@ -142,7 +90,7 @@ int32_t compressOrbelAdpcm(WaveFile& wave) {
   if (result != 0) return result;
   std::span<const int16_t> input = pcmSamples(wave.data, plan.sampleCount);
   std::span<uint8_t> output = fresh.data.bytes();
-  AdpcmHistory history;
+  AdpcmHistory history{};
   for (size_t k = 0; k < plan.blockCount; ++k) {
     std::span<const int16_t> samples = input.subspan(k * plan.samplesPerBlock);
     std::span<uint8_t> block = output.subspan(k * plan.blockBytes, plan.blockBytes);
@@ -160,7 +108,7 @@ int32_t compressOrbelAdpcm(WaveFile& wave) {
 }
 
 int32_t decompressOrbelAdpcm(WaveFile& wave) {
-  AdpcmHistory history;  // runs on from block to block
+  AdpcmHistory history{};  // runs on from block to block
   return decompressBlocks(wave, kOrbelAdpcmCodec, [&](std::span<const uint8_t> block, std::span<int16_t> samples) {
     orbelDecodeBlock(block, samples, history);
   });

@@ -7,15 +7,16 @@
 #include <cstdint>
 #include <span>
 
-#include "codecs/lane_vectors.h"
 #include "codecs/block_codec_job.h"
+#include "codecs/lane_vectors.h"
+#include "quarlix_codec_rules.h"
+#include "quarlix_decode.h"
 #include "riff/wave_file.h"
 
-// The last two samples of the stream so far; (0, 0) before the first block.
-struct AdpcmHistory {
-  int16_t sample1 = 0;  // the most recent
-  int16_t sample2 = 0;  // the one before
-};
+// The last two samples of the stream so far, sample1 the most recent; the
+// device library's record, so encoder and decoder hand on the same one.
+// Start every stream from a zeroed one: AdpcmHistory history{}.
+using AdpcmHistory = qx_orbel_history;
 
 inline constexpr size_t kOrbelHeaderBytes = 2;
 
@@ -30,9 +31,14 @@ constexpr size_t orbelSamplesPerBlock(size_t blockBytes) { return 2 * (blockByte
 // Bytes a block's header and codes take for count samples.
 constexpr size_t orbelCodedBytes(size_t count) { return kOrbelHeaderBytes + (count + 1) / 2; }
 
-// Decodes samples.size() samples from block, which holds at least
-// orbelCodedBytes(samples.size()) bytes.
+// Decodes samples.size() samples from block through the device library;
+// block holds at least orbelCodedBytes(samples.size()) bytes.
 void orbelDecodeBlock(std::span<const uint8_t> block, std::span<int16_t> samples, AdpcmHistory& history);
+
+// qx_orbel_next_step in every lane, for the encoders' side-by-side trials.
+[[gnu::always_inline]] inline Lanes orbelNextStepLanes(Lanes step, Lanes code) {
+  return laneClamp((step * adaptationFactor(code)) >> 8, QX_ORBEL_STEP_FLOOR, QX_ORBEL_STEP_CEILING);
+}
 
 // The starting step that set (a, b) would use for a block beginning with the
 // five samples x[0..4]; at least 8.
