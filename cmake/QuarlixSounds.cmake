@@ -22,6 +22,16 @@ function(quarlix_add_sounds target)
   set(format_adpcmn64 "Orbel ADPCM-N64")
   set(format_adpcmima "IMA ADPCM")
   set(format_pcm "16-bit PCM")
+  # Words of C and C++ that a file name can give but no array can have.
+  set(keywords alignas alignof and and_eq asm auto bitand bitor bool break case catch char char8_t
+      char16_t char32_t class compl concept const consteval constexpr constinit const_cast continue
+      co_await co_return co_yield decltype default delete do double dynamic_cast else enum explicit
+      export extern false float for friend goto if inline int long mutable namespace new noexcept not
+      not_eq nullptr operator or or_eq private protected public register reinterpret_cast requires
+      restrict return short signed sizeof static static_assert static_cast struct switch template this
+      thread_local throw true try typedef typeid typename typeof typeof_unqual union unsigned using
+      virtual void volatile wchar_t while xor xor_eq _Alignas _Alignof _Atomic _BitInt _Bool _Complex
+      _Decimal128 _Decimal32 _Decimal64 _Generic _Imaginary _Noreturn _Static_assert _Thread_local)
   cmake_parse_arguments(PARSE_ARGV 1 arg "LOOP" "HEADER;FORMAT;BLOCK" "SOURCES")
   set(call "quarlix_add_sounds(${target})")
   if(arg_UNPARSED_ARGUMENTS OR arg_KEYWORDS_MISSING_VALUES)
@@ -104,8 +114,9 @@ function(quarlix_add_sounds target)
       cmake_path(GET file FILENAME shown)
     endif()
     _quarlix_sound_name("${shown}" name)
-    if(name STREQUAL "")
-      message(FATAL_ERROR "${call}: ${source} gives no name")
+    if(name STREQUAL "" OR name IN_LIST keywords)
+      message(FATAL_ERROR "${call}: ${source} gives the name \"${name}\", which no C or C++ "
+                          "array can have: rename the file")
     endif()
     # Each sound defines two symbols; no other sound of the target may.
     foreach(symbol IN ITEMS "${name}" "${name}_size")

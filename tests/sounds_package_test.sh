@@ -162,13 +162,14 @@ expect_samples "$cxx/build/digit.raw" "$cxx/snd/1 Grüße.WAV"
 expect_samples "$cxx/build/wild.raw" "$cxx/snd/a*b?.wav" -cadpcmima -b100
 expect_samples "$cxx/build/door.raw" "$work/elsewhere/door.wav" -cadpcmima -b100
 
-# Mistakes: two sources of one name in two calls and BLOCK with pcm stop the
-# configuration; a conversion that fails and a WAV that is ADPCM already,
+# Mistakes: two sources of one name in two calls, a name that is a keyword
+# and BLOCK with pcm stop the configuration; a conversion that fails and a WAV that is ADPCM already,
 # of another kind than asked, stop the build. Each message names the file.
 wrong="$work/wrong"
 mkdir -p "$wrong/a"
 cp "$root/examples/sounds/ui/hit.wav" "$wrong/a/door-open.wav"
 cp "$root/examples/sounds/ui/hit.wav" "$wrong/a/door_open.wav"
+cp "$root/examples/sounds/ui/hit.wav" "$wrong/new.WAV"
 sox -R -n -r 8000 -c 2 -b 16 -e signed "$wrong/stereo.wav" synth 0.1 sine 440
 (cd "$wrong" && "$quarlix" -cadpcmima a/door-open.wav >/dev/null && mv door-open.wav ima.wav)
 printf 'int unused;\n' >"$wrong/bank.c"
@@ -194,6 +195,7 @@ while IFS='|' read -r case stage pattern; do
   tr -s ' \n' ' ' <"$work/wrong.log" | grep -q -- "$pattern" || { cat "$work/wrong.log"; fail "$case: no \"$pattern\""; }
 done <<'EOF'
 clash|configure|a/door-open.wav and a/door_open.wav both give the name a_door_open
+new.WAV|configure|new.WAV gives the name "new", which no C or C++ array can have
 pcm block|configure|BLOCK is the ADPCM block size; FORMAT pcm has no blocks
 stereo.wav|build|quarlix could not convert .*/wrong/stereo.wav: .*Quarlix - Only mono samples can be compressed
 ima.wav|build|/wrong/ima.wav is IMA ADPCM, not the Orbel ADPCM that FORMAT adpcm asks for
