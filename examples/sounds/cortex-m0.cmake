@@ -1,5 +1,5 @@
 # A Cortex-M0 with Debian's arm-none-eabi-gcc (package gcc-arm-none-eabi):
-#   cmake -S examples/sounds -B build-m0 --toolchain examples/sounds/cortex-m0.cmake \
+#   cmake -S examples/sounds -B build-m0 --toolchain cortex-m0.cmake \
 #         -DCMAKE_PREFIX_PATH=<quarlix's prefix>
 # builds the sound bank and the decoder library for the device; the sounds
 # are converted by the host's quarlix all the same.
