@@ -9,7 +9,7 @@ FUZZ_SECONDS ?= 60
 BENCH_DIR ?= build-bench
 JOBS ?= 2
 
-.PHONY: all deps build build-asan build-fuzz test test-normal test-cross test-asan leakcheck fuzz bench-deps \
+.PHONY: all deps build build-asan build-fuzz test test-normal test-cross test-sounds test-asan leakcheck fuzz bench-deps \
   bench-build bench bench-runtime demo clean
 
 all: build
@@ -33,6 +33,12 @@ test-normal: build
 test-cross: build
 	bash tests/cross_cpu_test.sh $(BUILD_DIR)
 
+# quarlix as other projects use it: installed into a scratch prefix, its
+# CMake package builds examples/sounds for the host and a Cortex-M0; once,
+# outside the sanitizer and valgrind passes.
+test-sounds: build
+	bash tests/sounds_package_test.sh $(BUILD_DIR)
+
 test-asan: build-asan
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir $(ASAN_DIR) -j $(JOBS) --output-on-failure
@@ -54,10 +60,10 @@ build-fuzz: deps
 fuzz: build-fuzz
 	bash fuzz/run.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
 
-test: test-normal test-cross test-asan leakcheck fuzz
+test: test-normal test-cross test-sounds test-asan leakcheck fuzz
 
 # Not part of `test`: it takes minutes and wants a quiet machine. Only it
-# needs what install-deps.sh --bench adds (the Cortex-M0 toolchain among it).
+# needs what install-deps.sh --bench adds.
 bench-deps:
 	bash scripts/install-deps.sh --bench
 

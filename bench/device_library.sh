@@ -11,7 +11,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 kernels="$build/bench/quarlix_kernels"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-command -v arm-none-eabi-gcc >/dev/null || { echo "bench: arm-none-eabi-gcc is missing (install-deps.sh --bench)"; exit 1; }
+command -v arm-none-eabi-gcc >/dev/null || { echo "bench: arm-none-eabi-gcc is missing (scripts/install-deps.sh)"; exit 1; }
 
 flags=(-std=c99 -Os -mthumb -mcpu=cortex-m0 -ffreestanding -fno-common -Wall -Wextra -Wpedantic -Werror)
 object="$work/quarlix_decode.o"
