@@ -1,6 +1,7 @@
 # Wraps CMake: `make demo` builds and runs the tool on the bundled example,
 # `make test` runs the whole suite in a normal and a sanitizer build, `make
-# bench` measures a Release build against sox, ffmpeg and sndfile-convert.
+# bench` measures a Release build against sox, ffmpeg and sndfile-convert
+# and the decoder library on a Cortex-M0.
 BUILD_DIR ?= build
 ASAN_DIR ?= build-asan
 FUZZ_DIR ?= build-fuzz
@@ -8,7 +9,8 @@ FUZZ_SECONDS ?= 60
 BENCH_DIR ?= build-bench
 JOBS ?= 2
 
-.PHONY: all deps build build-asan build-fuzz test test-normal test-asan leakcheck fuzz bench demo clean
+.PHONY: all deps build build-asan build-fuzz test test-normal test-cross test-sounds test-asan leakcheck fuzz bench-deps \
+  bench-build bench bench-runtime demo clean
 
 all: build
 
@@ -26,6 +28,17 @@ build-asan: deps
 test-normal: build
 	ctest --test-dir $(BUILD_DIR) -j $(JOBS) --output-on-failure
 
+# The decoder library built for big-endian MIPS and for ARM, run under
+# qemu-user against the host: once, outside the sanitizer and valgrind passes.
+test-cross: build
+	bash tests/cross_cpu_test.sh $(BUILD_DIR)
+
+# quarlix as other projects use it: installed into a scratch prefix, its
+# CMake package builds examples/sounds for the host and a Cortex-M0; once,
+# outside the sanitizer and valgrind passes.
+test-sounds: build
+	bash tests/sounds_package_test.sh $(BUILD_DIR)
+
 test-asan: build-asan
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir $(ASAN_DIR) -j $(JOBS) --output-on-failure
@@ -41,20 +54,30 @@ leakcheck: build
 # libFuzzer harnesses (clang): `make fuzz FUZZ_SECONDS=1800` for a long run;
 # the test target runs each for a minute, so a new crash fails the build.
 build-fuzz: deps
-	CXX=clang++ cmake -S . -B $(FUZZ_DIR) -DQUARLIX_FUZZ=ON -DQUARLIX_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -DQUARLIX_FUZZ=ON -DQUARLIX_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(FUZZ_DIR) -j $(JOBS)
 
 fuzz: build-fuzz
 	bash fuzz/run.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
 
-test: test-normal test-asan leakcheck fuzz
+test: test-normal test-cross test-sounds test-asan leakcheck fuzz
 
-# Not part of `test`: it takes minutes and wants a quiet machine.
-bench:
+# Not part of `test`: it takes minutes and wants a quiet machine. Only it
+# needs what install-deps.sh --bench adds.
+bench-deps:
 	bash scripts/install-deps.sh --bench
+
+bench-build: bench-deps
 	cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DQUARLIX_TESTS=OFF -DQUARLIX_BENCH=ON
 	cmake --build $(BENCH_DIR) -j $(JOBS)
+
+bench: bench-build
 	bash bench/run_bench.sh $(BENCH_DIR)
+	bash bench/device_library.sh $(BENCH_DIR)
+
+# Only the decoder library's part: its Cortex-M0 size and host rates.
+bench-runtime: bench-build
+	bash bench/device_library.sh $(BENCH_DIR)
 
 # The demo compresses the example to IMA ADPCM and decodes that again; it
 # works in a scratch directory, since the WAV output lands in the current

@@ -1,5 +1,7 @@
 // Samples per second of each block encoder and decoder on audio-like input,
 // one core, no file handling: the figures the whole-process rows build on.
+// The tool's decoders are the device library's block decoders; beside them,
+// the library reading whole .bin images as a player does.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -12,6 +14,7 @@
 #include "codecs/ms_adpcm.h"
 #include "codecs/orbel_adpcm.h"
 #include "codecs/orbel_adpcm_n64.h"
+#include "quarlix_decode.h"
 
 namespace {
 
@@ -88,16 +91,12 @@ void imaDecodeKernel(benchmark::State& state) {
   std::vector<int16_t> out(wholeBlocks(perBlock) * perBlock);
   for (auto _ : state) {
     for (size_t b = 0; b < wholeBlocks(perBlock); ++b) {
-      std::span<const uint8_t> block = std::span(stream).subspan(b * kImaBlockBytes, kImaBlockBytes);
-      ImaState codec;
-      codec.predictor = static_cast<int16_t>(block[0] | block[1] << 8);
-      codec.stepIndex = static_cast<int8_t>(block[2]);
-      imaDecode(block.subspan(kImaHeaderBytes), std::span(out).subspan(b * perBlock + 1, perBlock - 1), codec);
+      qx_ima_decode_block(&stream[b * kImaBlockBytes], kImaBlockBytes, &out[b * perBlock], perBlock);
     }
     benchmark::DoNotOptimize(out.data());
     benchmark::ClobberMemory();
   }
-  finish(state, wholeBlocks(perBlock) * (perBlock - 1));
+  finish(state, wholeBlocks(perBlock) * perBlock);
 }
 
 // Microsoft ADPCM, 1024-byte blocks (the job's choice at 44.1 kHz).
@@ -144,7 +143,7 @@ void orbelEncodeKernel(benchmark::State& state) {
   std::vector<uint8_t> out(wholeBlocks(perBlock) * kOrbelBlockBytes);
   std::span<const int16_t> input(signal());
   for (auto _ : state) {
-    AdpcmHistory history;
+    AdpcmHistory history{};
     for (size_t b = 0; b < wholeBlocks(perBlock); ++b) {
       orbelEncodeBlock(input.subspan(b * perBlock, perBlock), std::span(out).subspan(b * kOrbelBlockBytes),
                        perBlock, history);
@@ -155,18 +154,24 @@ void orbelEncodeKernel(benchmark::State& state) {
   finish(state, wholeBlocks(perBlock) * perBlock);
 }
 
-void orbelDecodeKernel(benchmark::State& state) {
+std::vector<uint8_t> orbelStream() {
   size_t perBlock = orbelSamplesPerBlock(kOrbelBlockBytes);
   std::vector<uint8_t> stream(wholeBlocks(perBlock) * kOrbelBlockBytes);
   std::span<const int16_t> input(signal());
-  AdpcmHistory encoding;
+  AdpcmHistory encoding{};
   for (size_t b = 0; b < wholeBlocks(perBlock); ++b) {
     orbelEncodeBlock(input.subspan(b * perBlock, perBlock), std::span(stream).subspan(b * kOrbelBlockBytes),
                      perBlock, encoding);
   }
+  return stream;
+}
+
+void orbelDecodeKernel(benchmark::State& state) {
+  size_t perBlock = orbelSamplesPerBlock(kOrbelBlockBytes);
+  std::vector<uint8_t> stream = orbelStream();
   std::vector<int16_t> out(wholeBlocks(perBlock) * perBlock);
   for (auto _ : state) {
-    AdpcmHistory history;
+    AdpcmHistory history{};
     for (size_t b = 0; b < wholeBlocks(perBlock); ++b) {
       orbelDecodeBlock(std::span(stream).subspan(b * kOrbelBlockBytes, kOrbelBlockBytes),
                        std::span(out).subspan(b * perBlock, perBlock), history);
@@ -194,13 +199,19 @@ void n64EncodeKernel(benchmark::State& state) {
   finish(state, wholeBlocks(perBlock) * perBlock);
 }
 
-void n64DecodeKernel(benchmark::State& state) {
+std::vector<uint8_t> n64Stream() {
   size_t perBlock = orbelN64SamplesPerBlock(kN64BlockBytes);
   std::vector<uint8_t> stream(wholeBlocks(perBlock) * kN64BlockBytes);
   std::span<const int16_t> input(signal());
   for (size_t b = 0; b < wholeBlocks(perBlock); ++b) {
     orbelN64EncodeBlock(input.subspan(b * perBlock, perBlock), std::span(stream).subspan(b * kN64BlockBytes));
   }
+  return stream;
+}
+
+void n64DecodeKernel(benchmark::State& state) {
+  size_t perBlock = orbelN64SamplesPerBlock(kN64BlockBytes);
+  std::vector<uint8_t> stream = n64Stream();
   std::vector<int16_t> out(wholeBlocks(perBlock) * perBlock);
   for (auto _ : state) {
     for (size_t b = 0; b < wholeBlocks(perBlock); ++b) {
@@ -211,6 +222,49 @@ void n64DecodeKernel(benchmark::State& state) {
     benchmark::ClobberMemory();
   }
   finish(state, wholeBlocks(perBlock) * perBlock);
+}
+
+// The device library reading a whole .bin image of the same material in
+// one qx_read, as a player does.
+std::vector<uint8_t> sampleImage(uint8_t type) {
+  uint32_t perBlock = 1, blockBytes = 2;
+  std::vector<uint8_t> data;
+  if (type == 1) {
+    for (int16_t sample : signal()) {
+      data.push_back(static_cast<uint8_t>(static_cast<uint16_t>(sample) >> 8));
+      data.push_back(static_cast<uint8_t>(sample));
+    }
+  } else if (type == 3) {
+    perBlock = samplesPerBlockOf(kImaAdpcmCodec, kImaBlockBytes), blockBytes = kImaBlockBytes, data = imaStream();
+  } else if (type == 5) {
+    perBlock = orbelSamplesPerBlock(kOrbelBlockBytes), blockBytes = kOrbelBlockBytes, data = orbelStream();
+  } else {
+    perBlock = orbelN64SamplesPerBlock(kN64BlockBytes), blockBytes = kN64BlockBytes, data = n64Stream();
+  }
+  uint32_t samples = static_cast<uint32_t>(data.size() / blockBytes * perBlock);
+  std::vector<uint8_t> image = {0x1A, type, 0xAC, 0x44};
+  for (uint32_t field : {perBlock << 16 | blockBytes, samples, 0u, 0u}) {
+    for (int shift = 24; shift >= 0; shift -= 8) image.push_back(static_cast<uint8_t>(field >> shift));
+  }
+  image.insert(image.end(), data.begin(), data.end());
+  return image;
+}
+
+template <uint8_t Type>
+void imageReadKernel(benchmark::State& state) {
+  std::vector<uint8_t> image = sampleImage(Type);
+  qx_decoder decoder;
+  if (qx_open(&decoder, image.data(), image.size()) != QX_OK) {
+    state.SkipWithError("the image is refused");
+    return;
+  }
+  std::vector<int16_t> out(qx_sample_count(&decoder));
+  for (auto _ : state) {
+    qx_rewind(&decoder);
+    benchmark::DoNotOptimize(qx_read(&decoder, out.data(), out.size()));
+    benchmark::ClobberMemory();
+  }
+  finish(state, out.size());
 }
 
 // GSM 06.10: libgsm's decoder behind our block loop. The frames are a fixed
@@ -235,12 +289,16 @@ void gsmDecodeKernel(benchmark::State& state) {
 
 BENCHMARK(imaEncodeKernel)->Name("IMA ADPCM encode")->Unit(benchmark::kMillisecond);
 BENCHMARK(imaDecodeKernel)->Name("IMA ADPCM decode")->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(imageReadKernel, 3)->Name("IMA ADPCM image read (library)")->Unit(benchmark::kMillisecond);
 BENCHMARK(msEncodeKernel)->Name("Microsoft ADPCM encode")->Unit(benchmark::kMillisecond);
 BENCHMARK(msDecodeKernel)->Name("Microsoft ADPCM decode")->Unit(benchmark::kMillisecond);
 BENCHMARK(orbelEncodeKernel)->Name("Orbel ADPCM encode")->Unit(benchmark::kMillisecond);
 BENCHMARK(orbelDecodeKernel)->Name("Orbel ADPCM decode")->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(imageReadKernel, 5)->Name("Orbel ADPCM image read (library)")->Unit(benchmark::kMillisecond);
 BENCHMARK(n64EncodeKernel)->Name("Orbel ADPCM-N64 encode")->Unit(benchmark::kMillisecond);
 BENCHMARK(n64DecodeKernel)->Name("Orbel ADPCM-N64 decode")->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(imageReadKernel, 6)->Name("Orbel ADPCM-N64 image read (library)")->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(imageReadKernel, 1)->Name("PCM image read (library)")->Unit(benchmark::kMillisecond);
 BENCHMARK(gsmDecodeKernel)->Name("GSM 06.10 decode")->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

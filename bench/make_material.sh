@@ -5,9 +5,9 @@
 # step is deterministic (no dither), so a machine with the same packages
 # always makes the same files.
 #   speech22k.wav  espeak-ng speech alone, 22.05 kHz mono
-#   mix44.wav      44 s at 44.1 kHz mono: the sounds with speech over them
-#   long.wav       300 s at 44.1 kHz mono: the sounds, slowed and sped up,
-#                  with the speech read by two voices
+#   mix44.wav      44 s at 44.1 kHz mono: speech with the sounds under it
+#   long.wav       300 s at 44.1 kHz mono: the speech read by two voices,
+#                  the sounds (slowed and sped up) under it
 # Usage: make_material.sh <output dir>
 set -euo pipefail
 export SOX_OPTS="-V1"
@@ -42,10 +42,11 @@ sox -D "$work/voice1.wav" -b 16 -e signed "$out/speech22k.wav"
 to_mono44 "$work/voice1.wav" "$work/voice1_44.wav"
 to_mono44 "$work/voice2.wav" "$work/voice2_44.wav"
 
-# 44 s: the effects with the first voice over them.
+# 44 s: the first voice in front, the effects well under it, as a game
+# mixes dialogue over its sound effects.
 sox -D "$work/effects.wav" "$work/effects44.wav" pad 0 44 trim 0 44
 sox -D "$work/voice1_44.wav" "$work/speech44.wav" pad 0 44 trim 0 44
-sox -D -m -v 0.7 "$work/effects44.wav" -v 0.6 "$work/speech44.wav" "$out/mix44.wav" trim 0 1940400s
+sox -D -m -v 0.15 "$work/effects44.wav" -v 0.9 "$work/speech44.wav" "$out/mix44.wav" trim 0 1940400s
 
 # 300 s: the effects at seven speeds, one after another, under
 # both voices one after the other.
@@ -56,4 +57,4 @@ for speed in 1.0 0.8 1.25 0.9 1.12 0.7 1.4; do
 done
 sox -D "${parts[@]}" "$work/effects_long.wav" pad 0 300 trim 0 300
 sox -D "$work/voice1_44.wav" "$work/voice2_44.wav" "$work/speech_long.wav" pad 0 300 trim 0 300
-sox -D -m -v 0.7 "$work/effects_long.wav" -v 0.6 "$work/speech_long.wav" "$out/long.wav" trim 0 13230000s
+sox -D -m -v 0.15 "$work/effects_long.wav" -v 0.9 "$work/speech_long.wav" "$out/long.wav" trim 0 13230000s

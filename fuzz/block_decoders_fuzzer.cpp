@@ -1,6 +1,7 @@
 // Every block decoder directly on arbitrary block bytes and sample counts,
 // within what each one's contract allows: byte 0 picks the decoder, bytes 1-2
-// the count, bytes 3-6 the history an Orbel ADPCM block starts from.
+// the count, bytes 3-6 the history an Orbel ADPCM block starts from. The IMA
+// and Microsoft ADPCM decoders bound the count to the block themselves.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -12,6 +13,7 @@
 #include "codecs/ms_adpcm.h"
 #include "codecs/orbel_adpcm.h"
 #include "codecs/orbel_adpcm_n64.h"
+#include "quarlix_decode.h"
 #include "fuzz_support.h"
 
 namespace {
@@ -31,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     case 0: {
       if (block.size() < kOrbelHeaderBytes) break;
       std::vector<int16_t> samples(std::min(count, 2 * (block.size() - kOrbelHeaderBytes)));
-      AdpcmHistory history;
+      AdpcmHistory history{};
       std::memcpy(&history, bytes + 3, sizeof history);
       orbelDecodeBlock(view, samples, history);
       break;
@@ -44,8 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     }
     case 2: {
       std::vector<int16_t> samples(count);
-      ImaState state{static_cast<int16_t>(bytes[3] | bytes[4] << 8), static_cast<int8_t>(bytes[5] % 89), 0};
-      imaDecode(view, samples, state);
+      qx_ima_decode_block(block.data(), block.size(), samples.data(), samples.size());
       break;
     }
     case 3: {

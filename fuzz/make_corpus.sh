@@ -24,6 +24,24 @@ for harness in chunk_walk file_job; do
   cp short.wav gsm.wav alaw.wav out/*.wav "$here/corpus/$harness/"
 done
 
+# The image harness takes a read-size byte and an image: the -ob image of
+# every type, the ADPCM ones with a loop from sample 333 to 1777.
+mkdir -p "$here/corpus/image_decoder"
+(cd out && "$quarlix" -ob ../short.wav >/dev/null && mv ../short.bin pcm.bin)
+for type in adpcm adpcmn64 adpcmima; do
+  (cd out && "$quarlix" -b64 "-c$type" -ob ../short.wav >/dev/null && mv ../short.bin "$type.bin")
+done
+(cd out && "$quarlix" -ob ../gsm.wav >/dev/null && mv ../gsm.bin gsm.bin)
+python3 - "$here/corpus/image_decoder" out/*.bin <<'PY'
+import struct, sys
+for index, path in enumerate(sys.argv[2:]):
+    image = bytearray(open(path, "rb").read())
+    name = path.split("/")[-1][:-4]
+    if name.startswith("adpcm"):
+        image[12:20] = struct.pack(">II", 333, 1777)
+    open(f"{sys.argv[1]}/{name}", "wb").write(bytes([index * 13 % 61]) + image)
+PY
+
 # The block harness takes a selector byte, a count byte and block bytes:
 # one seed per decoder from the data chunks above.
 mkdir -p "$here/corpus/block_decoders"

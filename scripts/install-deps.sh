@@ -5,8 +5,12 @@
 # material is made from.
 set -euo pipefail
 
+# The cross compilers only recommend their C libraries, which are named here
+# since nothing is installed with its recommendations.
 packages=(cmake make g++ gcc libgtest-dev libgsm1-dev sox sndfile-programs ffmpeg dpkg-dev groff-base
-          clang libclang-rt-14-dev valgrind libbenchmark-dev hyperfine time)
+          clang libclang-rt-14-dev valgrind libbenchmark-dev hyperfine time
+          gcc-mips-linux-gnu libc6-dev-mips-cross gcc-arm-linux-gnueabihf libc6-dev-armhf-cross qemu-user
+          gcc-arm-none-eabi pkgconf)
 if [ "${1:-}" = --bench ]; then
   packages+=(espeak-ng alsa-utils sound-theme-freedesktop)
 fi

@@ -154,6 +154,52 @@ TEST(AdpcmPeers, MsStepsBeyond16BitsDecodeAsSoxDoes) {
   expectSameSamples(ours, pcmSamplesOf(dir.file("sox.wav")), "sox");
 }
 
+// A damaged Microsoft ADPCM block: from a delta of 30000, `growing` codes of
+// -8 triple it (the samples saturate), then 70 codes of 0 shrink it again,
+// then codes of +1 and -1 show it in the samples. The fmt is the full one
+// with the seven standard pairs, as sox reads them from the file.
+Bytes runawayMsAdpcmWave(size_t growing) {
+  Bytes block{0};
+  appendLE16(block, 30000);
+  appendLE16(block, 0);
+  appendLE16(block, 0);
+  Bytes codes(growing / 2, 0x88);
+  codes.resize(codes.size() + 35, 0x00);
+  codes.resize(256 - 7, 0x1F);
+  block.insert(block.end(), codes.begin(), codes.end());
+  Bytes fmt = formatContents(2, 1, 8000, 4096, 256, 4);
+  appendLE16(fmt, 32);
+  appendLE16(fmt, 500);
+  appendLE16(fmt, 7);
+  for (auto [c1, c2] : std::initializer_list<std::pair<int, int>>{
+           {256, 0}, {512, -256}, {0, 0}, {192, 64}, {240, 0}, {460, -208}, {392, -232}}) {
+    appendLE16(fmt, static_cast<uint16_t>(c1));
+    appendLE16(fmt, static_cast<uint16_t>(c2));
+  }
+  return waveImage({chunk("fmt ", fmt), chunk("fact", factContents(500)), chunk("data", block)});
+}
+
+// Four codes of -8 take the delta to 2430000, past 2^21 but with every
+// product inside 32 bits: the arithmetic is the written one, and sox's.
+// Six take it to 7290000, whose next product no int32 holds: that one is
+// bounded, and the run ends cleanly (the sanitizer build would stop it).
+TEST(AdpcmPeers, MsRunawayDeltaDecodesAsSoxDoes) {
+  ScratchDir dir;
+  std::filesystem::create_directory(dir.file("dec"));
+  writeFileBytes(dir.file("past2to21.wav"), runawayMsAdpcmWave(4));
+  writeFileBytes(dir.file("pastint32.wav"), runawayMsAdpcmWave(6));
+  expectQuarlixRuns(runQuarlixIn(dir.file("dec"), {"-d", "../past2to21.wav", "../pastint32.wav"}), "decompress");
+  expectRuns(runProgramIn(dir.path(), "sox", {"-D", "past2to21.wav", "-e", "signed-integer", "-b", "16", "sox.wav"}),
+             "sox decode");
+  Samples ours = pcmSamplesOf(dir.file("dec/past2to21.wav"));
+  Samples bySox = pcmSamplesOf(dir.file("sox.wav"));
+  ASSERT_EQ(ours.size(), 500u);
+  // The delta shows in the samples once it has shrunk: not all saturated.
+  EXPECT_NE(ours.back(), -32768);
+  expectSameSamples(ours, bySox, "sox");
+  EXPECT_EQ(pcmSamplesOf(dir.file("dec/pastint32.wav")).size(), 500u);
+}
+
 // A peer writes, with its own block size; quarlix -d must agree with sox
 // and libsndfile on every sample it yields.
 struct PeerCase {

@@ -1,6 +1,8 @@
 // The options, the closing output and the exit status, through the real binary.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -202,12 +204,34 @@ TEST_F(CliTest, UsageAfterFilesStopsWithoutCompletion) {
   EXPECT_EQ(result.output.find("not found"), std::string::npos);
 }
 
-TEST_F(CliTest, LeadingSlashIsAnOption) {
-  makeWave("a.wav");
-  CliResult result = run({"/home/a.wav", "a.wav"});
-  EXPECT_EQ(result.status, 0);
-  EXPECT_NE(result.output.find(usageText()), std::string::npos);
-  EXPECT_EQ(result.output.find("Format"), std::string::npos);
+TEST_F(CliTest, AbsolutePathsAreFileNames) {
+  // The written example: /home/a.wav is a missing file, not the option -h.
+  ASSERT_FALSE(fileExists("/home/a.wav"));
+  ASSERT_EQ(::mkdir(dir.file("snd").c_str(), 0755), 0);
+  makeWave("snd/a.wav");
+  makeWave("snd/b.wav");
+  struct Case {
+    std::vector<std::string> args;
+    std::string ending;
+  };
+  const std::string completed = kCompleted;
+  const Case cases[] = {
+      {{"-ob", dir.file("snd/*.wav")}, completed},
+      {{"/home/a.wav"}, "Quarlix - File not found !\n\n"},
+      {{"/tools.wav"}, "Quarlix - File not found !\n\n"},  // not a silent -t
+      {{"/tmp"}, "Quarlix - Unable to open input file \"/tmp\" !\n\n"},  // an existing entry
+      {{"/b16", "/cadpcmima", "/vfi", "/ow"}, completed},
+      {{"/"}, "Quarlix - Unknown option !\n\n"},
+  };
+  for (const Case& c : cases) {
+    CliResult result = run(c.args);
+    EXPECT_EQ(result.status, c.ending == completed ? 0 : 1) << c.args[0];
+    ASSERT_GE(result.output.size(), c.ending.size()) << c.args[0];
+    EXPECT_EQ(result.output.substr(result.output.size() - c.ending.size()), c.ending) << c.args[0];
+  }
+  // The quoted absolute pattern was expanded; the outputs lie beside the inputs.
+  EXPECT_EQ(readFileBytes(dir.file("snd/a.bin")).size(), 28u);
+  EXPECT_EQ(readFileBytes(dir.file("snd/b.bin")).size(), 28u);
 }
 
 TEST_F(CliTest, SettingsApplyOnlyToLaterFiles) {

@@ -51,12 +51,17 @@ class FaultTest : public ::testing::Test {
   }
   void TearDown() override { resetErrorState(); }
 
+  enum class Run { Plain, Unprivileged, SizeLimited };
+  static constexpr long kSizeLimit = 2048;
+
   // Runs quarlix and checks the failure and that the tree is untouched.
-  void expectCleanFailure(const std::vector<std::string>& args, const std::string& message,
-                          bool unprivileged = false, const std::string& cwd = "") {
+  void expectCleanFailure(const std::vector<std::string>& args, const std::string& message, Run how = Run::Plain,
+                          const std::string& cwd = "") {
     std::map<std::string, std::string> before = snapshot(dir.path());
     std::string where = cwd.empty() ? dir.path() : dir.file(cwd);
-    CliResult result = unprivileged ? runQuarlixUnprivilegedIn(where, args) : runQuarlixIn(where, args);
+    CliResult result = how == Run::Unprivileged  ? runQuarlixUnprivilegedIn(where, args)
+                       : how == Run::SizeLimited ? runQuarlixWithSizeLimitIn(where, kSizeLimit, args)
+                                                 : runQuarlixIn(where, args);
     EXPECT_EQ(result.errors, "");
     EXPECT_EQ(result.status, 1) << result.output;
     ASSERT_GE(result.output.size(), message.size() + 1) << result.output;
@@ -69,12 +74,13 @@ TEST_F(FaultTest, OutputDirectoryNotWritable) {
   ::mkdir(dir.file("locked").c_str(), 0555);
   ::chmod(dir.file("snd").c_str(), 0555);
   // The WAV output lands in the current directory.
-  expectCleanFailure({"-ow", "../snd/in.wav"}, "Quarlix - Unable the write chunk !\n", true, "locked");
+  expectCleanFailure({"-ow", "../snd/in.wav"}, "Quarlix - Unable the write chunk !\n", Run::Unprivileged,
+                     "locked");
   // The sample outputs land beside the input.
   for (const char* option : {"-ob", "-oc", "-or"}) {
     std::string extension = option[2] == 'b' ? ".bin" : option[2] == 'c' ? ".c" : ".sam";
     expectCleanFailure({option, "snd/in.wav"},
-                       "Quarlix - Can't open output file \"snd/in" + extension + "\" !\n", true);
+                       "Quarlix - Can't open output file \"snd/in" + extension + "\" !\n", Run::Unprivileged);
   }
 }
 
@@ -98,6 +104,34 @@ TEST_F(FaultTest, EveryWriteFails) {
   expectCleanFailure({"-tu", "-or", "snd/in.wav"}, "Quarlix - Can't write data to output file \"snd/in.sam\" !\n");
 }
 
+TEST_F(FaultTest, OutputsTheUserMayNotWriteAreKept) {
+  // Both folders let the user create files, so only the outputs' own
+  // permission can refuse them.
+  ::mkdir(dir.file("open").c_str(), 0755);
+  for (const char* folder : {"open", "snd"}) ::chmod(dir.file(folder).c_str(), 0777);
+  for (const char* name : {"open/in.wav", "snd/in.bin", "snd/in.c", "snd/in.sam"}) {
+    writeFileBytes(dir.file(name), {'o', 'l', 'd'});
+    ::chmod(dir.file(name).c_str(), 0444);
+  }
+  expectCleanFailure({"-ow", "../snd/in.wav"}, "Quarlix - Unable the write chunk !\n", Run::Unprivileged, "open");
+  expectCleanFailure({"-ob", "snd/in.wav"}, "Quarlix - Can't open output file \"snd/in.bin\" !\n", Run::Unprivileged);
+  expectCleanFailure({"-oc", "snd/in.wav"}, "Quarlix - Can't open output file \"snd/in.c\" !\n", Run::Unprivileged);
+  expectCleanFailure({"-r", "snd/in.wav"}, "Quarlix - Can't open output file \"snd/in.sam\" !\n", Run::Unprivileged);
+}
+
+TEST_F(FaultTest, FileSizeLimitCutsTheStoreShort) {
+  // Every output of 2000 samples is larger than the limit; the old ones are not.
+  writeFileBytes(dir.file("snd/in.wav"), monoPcmWave(std::vector<int16_t>(2000, 1234)));
+  for (const char* name : {"in.wav", "snd/in.bin", "snd/in.c", "snd/in.sam"}) writeFileBytes(dir.file(name), {1});
+  expectCleanFailure({"-ow", "snd/in.wav"}, "Quarlix - Unable the write chunk !\n", Run::SizeLimited);
+  expectCleanFailure({"-ob", "snd/in.wav"}, "Quarlix - Can't write data to output file \"snd/in.bin\" !\n",
+                     Run::SizeLimited);
+  expectCleanFailure({"-oc", "snd/in.wav"}, "Quarlix - Can't write data to output file \"snd/in.c\" !\n",
+                     Run::SizeLimited);
+  expectCleanFailure({"-r", "snd/in.wav"}, "Quarlix - Can't write data to output file \"snd/in.sam\" !\n",
+                     Run::SizeLimited);
+}
+
 TEST_F(FaultTest, InputsThatCannotBeRead) {
   ASSERT_EQ(::mkfifo(dir.file("snd/pipe.wav").c_str(), 0644), 0);
   expectCleanFailure({"-ow", "snd/pipe.wav"}, "Quarlix - Unable to open input file \"snd/pipe.wav\" !\n");
@@ -106,7 +140,7 @@ TEST_F(FaultTest, InputsThatCannotBeRead) {
   writeFileBytes(dir.file("snd/secret.wav"), monoPcmWave({1, 2}));
   ::chmod(dir.file("snd/secret.wav").c_str(), 0);
   expectCleanFailure({"-ow", "snd/secret.wav"}, "Quarlix - Unable to open input file \"snd/secret.wav\" !\n",
-                     true);
+                     Run::Unprivileged);
   // A link whose target is gone is named but cannot be found.
   ASSERT_EQ(::symlink("nowhere.wav", dir.file("snd/dangling.wav").c_str()), 0);
   expectCleanFailure({"-ow", "snd/dangling.wav"}, "Quarlix - File not found !\n");

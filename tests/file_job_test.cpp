@@ -141,6 +141,26 @@ TEST_F(FileJobTest, OutputNamesFollowTheBaseName) {
   EXPECT_TRUE(fileExists(dir.file("a.b.wav")));
   EXPECT_TRUE(fileExists(dir.file("noext.wav")));
   EXPECT_EQ(readFileBytes(dir.file("TESTFILE.wav")), monoPcmWave({2}));
+  // A name whose only dot comes first has an empty base name; named on its
+  // own it is processed, hidden or not.
+  writeFileBytes(dir.file("in/.wav"), monoPcmWave({3}));
+  ASSERT_EQ(run({"-ob", "in/.wav", "-ow", "in/.wav"}).status, 0);
+  EXPECT_EQ(readFileBytes(dir.file("in/.bin")).size(), 24u);
+  EXPECT_EQ(readFileBytes(dir.file(".wav")), monoPcmWave({3}));
+}
+
+TEST_F(FileJobTest, OnlyStarAndQuestionMarkAreWildcards) {
+  ::mkdir(dir.file("snd").c_str(), 0755);
+  for (const char* name : {"take[1]_a.wav", "take1_b.wav", "a\\b.wav", "ab.wav", "aXb.wav"}) {
+    writeFileBytes(dir.file(std::string("snd/") + name), monoPcmWave({1}));
+  }
+  CliResult result = run({"-ob", "snd/take[1]*.wav", "snd/a\\*.wav", "snd/a?b.wav"});
+  EXPECT_EQ(result.status, 0) << result.output;
+  for (const char* name : {"take[1]_a", "a\\b", "aXb"}) {
+    EXPECT_TRUE(fileExists(dir.file(std::string("snd/") + name + ".bin"))) << name;
+  }
+  EXPECT_FALSE(fileExists(dir.file("snd/take1_b.bin")));
+  EXPECT_FALSE(fileExists(dir.file("snd/ab.bin")));
 }
 
 TEST_F(FileJobTest, SecondFileFailureStopsTheRun) {

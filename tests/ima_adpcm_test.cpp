@@ -8,6 +8,7 @@
 #include "app/error_state.h"
 #include "app/job_options.h"
 #include "codecs/ima_adpcm.h"
+#include "quarlix_decode.h"
 #include "support/test_fixtures.h"
 #include "support/test_signals.h"
 #include "support/wave_records.h"
@@ -22,49 +23,44 @@ ImaState stateOf(int16_t predictor, int8_t stepIndex) {
   return state;
 }
 
-std::vector<int16_t> decode(const Bytes& codes, size_t count, ImaState& state) {
-  std::vector<int16_t> out(count, 12345);
-  imaDecode(codes, out, state);
-  return out;
+// Decodes `count` codes through the device library's block decoder: a
+// block whose header holds the state, then the codes.
+std::vector<int16_t> decode(const Bytes& codes, size_t count, const ImaState& state) {
+  Bytes block{static_cast<uint8_t>(state.predictor), static_cast<uint8_t>(static_cast<uint16_t>(state.predictor) >> 8),
+              static_cast<uint8_t>(state.stepIndex), 0};
+  block.insert(block.end(), codes.begin(), codes.end());
+  std::vector<int16_t> out(count + 1, 12345);
+  qx_ima_decode_block(block.data(), block.size(), out.data(), out.size());
+  EXPECT_EQ(out[0], state.predictor);
+  return std::vector<int16_t>(out.begin() + 1, out.end());
 }
 
 // Worked by hand from the step and index tables: code 7 at step 7 adds
 // 0 + 7 + 3 + 1; code 15 at step 16 subtracts 2 + 16 + 8 + 4; code 0 at step
 // 34 adds 34 >> 3; code 8 at step 31 subtracts 31 >> 3.
 TEST(ImaCodec, DecodesLowNibbleFirst) {
-  ImaState state;
-  EXPECT_EQ(decode({0xF7, 0x80}, 4, state), (std::vector<int16_t>{11, -19, -15, -18}));
-  EXPECT_EQ(state.predictor, -18);
-  EXPECT_EQ(state.stepIndex, 14);
+  EXPECT_EQ(decode({0xF7, 0x80}, 4, ImaState{}), (std::vector<int16_t>{11, -19, -15, -18}));
 }
 
 TEST(ImaCodec, OddCountUsesOnlyTheLowNibbleOfTheLastByte) {
-  ImaState state;
-  std::vector<int16_t> out = decode({0xF7, 0x80}, 3, state);
-  EXPECT_EQ(out, (std::vector<int16_t>{11, -19, -15}));
-  EXPECT_EQ(state.stepIndex, 15);
+  EXPECT_EQ(decode({0xF7, 0x80}, 3, ImaState{}), (std::vector<int16_t>{11, -19, -15}));
 }
 
 TEST(ImaCodec, DecodeNeverReadsPastTheCodes) {
-  ImaState state;
-  std::vector<int16_t> out = decode({0x07}, 4, state);
+  std::vector<int16_t> out = decode({0x07}, 4, ImaState{});
   EXPECT_EQ(out, (std::vector<int16_t>{11, 11 + 2, 12345, 12345}));  // code 0 at step 16 adds 2
 }
 
 TEST(ImaCodec, PredictorAndStepIndexStayInRange) {
   // Step 32767 at index 88: code 0 still adds 4095 and saturates; the index
-  // drops to 87. Code 7 from index 85 (step 24623) saturates and lands on 88.
-  ImaState high = stateOf(32000, 88);
-  EXPECT_EQ(decode({0x00}, 1, high), (std::vector<int16_t>{32767}));
-  EXPECT_EQ(high.stepIndex, 87);
-  ImaState low = stateOf(-32000, 88);
-  EXPECT_EQ(decode({0x08}, 1, low), (std::vector<int16_t>{-32768}));
-  ImaState rising = stateOf(0, 85);
-  EXPECT_EQ(decode({0x77}, 2, rising), (std::vector<int16_t>{32767, 32767}));
-  EXPECT_EQ(rising.stepIndex, 88);
-  ImaState floor = stateOf(0, 0);
-  decode({0x00}, 2, floor);
-  EXPECT_EQ(floor.stepIndex, 0);
+  // drops to 87, whose step 29794 code 8 then takes 3724 off.
+  EXPECT_EQ(decode({0x80}, 2, stateOf(32000, 88)), (std::vector<int16_t>{32767, 32767 - 3724}));
+  EXPECT_EQ(decode({0x08}, 1, stateOf(-32000, 88)), (std::vector<int16_t>{-32768}));
+  // Code 7 from index 85 (step 24623) saturates and lands on 88, where code
+  // 8 takes 32767 >> 3 off.
+  EXPECT_EQ(decode({0x77, 0x08}, 3, stateOf(0, 85)), (std::vector<int16_t>{32767, 32767, 32767 - 4095}));
+  // The index stays at 0 below the table: code 4 then adds step 7.
+  EXPECT_EQ(decode({0x00, 0x04}, 3, stateOf(0, 0)), (std::vector<int16_t>{0, 0, 7}));
 }
 
 TEST(ImaCodec, EncodesToTheHandWorkedCodes) {
@@ -114,11 +110,8 @@ TEST(ImaCodec, DecodingTheCodesRetracesTheEncoder) {
   ImaState encoder = stateOf(input[0], 0);
   Bytes codes((input.size() - 1 + 1) / 2);
   imaEncode(std::span<const int16_t>(input).subspan(1), codes, encoder);
-  ImaState decoder = stateOf(input[0], 0);
-  std::vector<int16_t> out(input.size() - 1);
-  imaDecode(codes, out, decoder);
-  EXPECT_EQ(decoder.predictor, encoder.predictor);
-  EXPECT_EQ(decoder.stepIndex, encoder.stepIndex);
+  std::vector<int16_t> out = decode(codes, input.size() - 1, stateOf(input[0], 0));
+  EXPECT_EQ(out.back(), encoder.predictor);
   double signal = 0, error = 0;
   for (size_t i = 0; i + 1 < 4000; ++i) {
     signal += double(input[i + 1]) * input[i + 1];

@@ -68,7 +68,7 @@ TEST(OrbelAdpcmBlock, RampExampleTrialsBlockAndDecode) {
   EXPECT_EQ(orbelEstimateStep(256, 0, x), 25);
 
   Bytes block(16, 0xEE);
-  AdpcmHistory history;
+  AdpcmHistory history{};
   orbelEncodeBlock(x, block, x.size(), history);
   Bytes coded = {0x18, 0x00, 0x05, 0x33, 0x43, 0x43};
   EXPECT_EQ(Bytes(block.begin(), block.begin() + 6), coded);
@@ -78,7 +78,7 @@ TEST(OrbelAdpcmBlock, RampExampleTrialsBlockAndDecode) {
 
   Bytes stored = coded;
   stored.resize(16, 0);
-  AdpcmHistory decoded;
+  AdpcmHistory decoded{};
   EXPECT_EQ(decode(stored, 8, decoded), (std::vector<int16_t>{0, 105, 204, 291, 395, 488, 596, 692}));
   EXPECT_EQ(decoded.sample1, 692);
   EXPECT_EQ(decoded.sample2, 596);
@@ -106,7 +106,7 @@ TEST(OrbelAdpcmBlock, DecoderPredictsUnclampedAndClampsOnlySamples) {
 
   // Code 7 at step 65528 overshoots: the sample is clamped, the history holds
   // the clamped value.
-  AdpcmHistory overshoot;
+  AdpcmHistory overshoot{};
   EXPECT_EQ(decode({0xFA, 0xFF, 0x70}, 1, overshoot), (std::vector<int16_t>{32767}));
   EXPECT_EQ(overshoot.sample1, 32767);
 }
@@ -132,14 +132,14 @@ TEST(OrbelAdpcmBlock, DamagedBlockGrowsStepOnlyToItsCeiling) {
   int32_t step = 1 << 20;
   for (int i = 0; i < 40; ++i) step = (step * 230) >> 8;
   expected[80] = static_cast<int16_t>(step);
-  AdpcmHistory history;
+  AdpcmHistory history{};
   EXPECT_EQ(decode(block, 81, history), expected);
 }
 
 TEST(OrbelAdpcmBlock, SilenceCodesZeroFromSetZero) {
   std::vector<int16_t> silence(60, 0);
   Bytes block(32, 0xEE);
-  AdpcmHistory history;
+  AdpcmHistory history{};
   orbelEncodeBlock(silence, block, 60, history);
   Bytes expected(32, 0);
   expected[0] = 0x08;

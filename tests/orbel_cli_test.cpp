@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "support/block_format_wave.h"
 #include "support/cli_runner.h"
 #include "support/orbel_reference.h"
 #include "support/test_signals.h"
@@ -109,6 +110,25 @@ TEST_F(OrbelCliTest, RoundTripsReproduceTheReconstruction) {
         << blockSize;
     EXPECT_EQ(written(), monoPcmWave(reference.reconstruction)) << blockSize;
   }
+}
+
+TEST_F(OrbelCliTest, DecodesStepsOfFullScaleHeaders) {
+  // Two 4-byte blocks whose header words have bit 15 set: 0x8000 (pair
+  // (256, 0), step 32768) and 0xFFFC (pair (240, 0), step 65528); the history
+  // runs on from the first block into the second. Worked by hand:
+  //   0 + 32768*0 = 0                step (32768*230)>>8 = 29440
+  //   0 - 29440 = -29440             step 26450
+  //   -29440 + 26450 = -2990         step 23763
+  //   -2990 + 23763 = 20773
+  //   (240*20773)>>8 = 19474         step (65528*230)>>8 = 58872
+  //   (240*19474)>>8 = 18256         step 52892
+  //   (240*18256)>>8 = 17115         step 47520
+  //   (240*17115)>>8 - 47520 = 16045 - 47520 = -31475
+  Bytes data = {0x00, 0x80, 0x0F, 0x11, 0xFC, 0xFF, 0x00, 0x0F};
+  writeFileBytes(dir.file("in/out.wav"), blockFormatWave(0x2000, 22050, 4, 4, 8, data));
+  CliResult result = run({"-d"});
+  EXPECT_EQ(result.status, 0) << result.output;
+  EXPECT_EQ(written(), monoPcmWave({0, -29440, -2990, 20773, 19474, 18256, 17115, -31475}));
 }
 
 TEST_F(OrbelCliTest, RefusedDecompressionStopsTheRun) {

@@ -2,7 +2,9 @@
 # Builds the Debian package of the build tree given, installs it with dpkg
 # into a scratch root (with a database of its own, so the machine's is never
 # touched) and checks that what it installs works: the binary runs on the
-# bundled example and the man page is there and renders cleanly. Then it
+# bundled example, the man page is there and renders cleanly, and the
+# decoder library's CMake and pkg-config packages find the library, its
+# headers and sources and the tool where the package put them. Then it
 # removes the package again and checks that nothing is left behind.
 # Everything happens under the build directory, so the normal and the
 # sanitizer build can run this at the same time.
@@ -33,6 +35,12 @@ description=$(dpkg-deb -f "$deb" Description)
 contents=$(dpkg-deb -c "$deb")
 grep -q ' \./usr/bin/quarlix$' <<<"$contents" || fail "binary not in the package"
 grep -q ' \./usr/share/man/man1/quarlix\.1\.gz$' <<<"$contents" || fail "man page not in the package"
+for file in lib/libquarlix_decode.a include/quarlix/quarlix_decode.h include/quarlix/quarlix_codec_rules.h \
+  share/quarlix/runtime/quarlix_decode.c lib/pkgconfig/quarlix-decode.pc lib/cmake/Quarlix/QuarlixConfig.cmake \
+  lib/cmake/Quarlix/QuarlixConfigVersion.cmake lib/cmake/Quarlix/QuarlixSounds.cmake \
+  lib/cmake/Quarlix/QuarlixEmbedSound.cmake; do
+  grep -q " \./usr/$file\$" <<<"$contents" || fail "$file not in the package"
+done
 
 dpkg_root --install "$deb"
 page=$work/root/usr/share/man/man1/quarlix.1.gz
@@ -40,10 +48,28 @@ cmp -s <(gzip -dc "$page") "$source/doc/quarlix.1" || fail "packaged man page di
 warnings=$(gzip -dc "$page" | groff -ww -man -z 2>&1) || fail "groff failed"
 [ -z "$warnings" ] || fail "man page warnings: $warnings"
 
-# Relative paths only: an argument starting with "/" is an option.
+# Both packages find everything from where they lie, here in the scratch root.
+usr=$work/root/usr
+for file in include/quarlix/quarlix_decode.h include/quarlix/quarlix_codec_rules.h share/quarlix/runtime/quarlix_decode.c; do
+  cmp -s "$usr/$file" "$source/runtime/${file##*/}" || fail "packaged $file differs from runtime/"
+done
+flags=$(PKG_CONFIG_PATH=$usr/lib/pkgconfig pkg-config --cflags --libs quarlix-decode) || fail "pkg-config failed"
+flags=${flags% }
+[ "$flags" = "-I$usr/lib/pkgconfig/../../include/quarlix -L$usr/lib/pkgconfig/../../lib -lquarlix_decode" ] ||
+  fail "pkg-config gives $flags"
+mkdir "$work/find"
+printf '%s\n' 'cmake_minimum_required(VERSION 3.21)' 'project(find LANGUAGES C)' 'find_package(Quarlix 1.51 REQUIRED)' \
+  'get_target_property(tool Quarlix::quarlix IMPORTED_LOCATION)' 'get_target_property(sources quarlix_decode SOURCES)' \
+  'message(STATUS "tool ${tool} sources ${sources}")' >"$work/find/CMakeLists.txt"
+cmake -S "$work/find" -B "$work/find/build" -DCMAKE_PREFIX_PATH="$usr" >"$work/find.log" 2>&1 || { cat "$work/find.log"; fail "find_package(Quarlix) failed"; }
+grep -qF -- "-- tool $usr/bin/quarlix sources $usr/share/quarlix/runtime/quarlix_decode.c" "$work/find.log" ||
+  fail "find_package(Quarlix) found other files: $(grep -e '-- tool' "$work/find.log")"
+
+# Named by its absolute path, as build systems pass it; the WAV output lands
+# in the current directory.
 cp "$source/examples/tone.wav" "$work/run/in/tone.wav"
 cd "$work/run"
-output=$("$work/root/usr/bin/quarlix" -ow in/tone.wav 2>"$work/stderr") || fail "installed quarlix failed: $output"
+output=$("$work/root/usr/bin/quarlix" -ow "$(pwd)/in/tone.wav" 2>"$work/stderr") || fail "installed quarlix failed: $output"
 [ ! -s "$work/stderr" ] || fail "installed quarlix wrote to stderr: $(cat "$work/stderr")"
 grep -q '^Format            = Uncompressed PCM$' <<<"$output" || fail "no information block: $output"
 grep -q '^Quarlix - Operation Completed OK !$' <<<"$output" || fail "no completion line: $output"

@@ -16,6 +16,8 @@
 #include "codecs/ms_adpcm.h"
 #include "codecs/orbel_adpcm.h"
 #include "codecs/orbel_adpcm_n64.h"
+#include "quarlix_codec_rules.h"
+#include "quarlix_decode.h"
 #include "support/cli_runner.h"
 #include "support/orbel_reference.h"
 #include "support/peer_decoding.h"
@@ -90,7 +92,7 @@ using BlockCheck = std::function<std::vector<BlockErrors>(const BlockStream&, Sa
 // block's real samples are coded.
 std::vector<BlockErrors> checkOrbel(const BlockStream& s, Samples& decoded) {
   std::vector<BlockErrors> errors;
-  AdpcmHistory history;
+  AdpcmHistory history{};
   for (size_t k = 0; k < s.blockCount(); ++k) {
     size_t count = s.realSamples(k);
     Samples x = s.paddedInput(k);
@@ -116,7 +118,9 @@ std::vector<BlockErrors> checkN64(const BlockStream& s, Samples& decoded) {
   for (size_t k = 0; k < s.blockCount(); ++k) {
     Samples x = s.paddedInput(k);
     Samples found(s.samplesPerBlock);
-    orbelN64DecodeBlock({s.block(k), s.blockBytes}, found);
+    uint32_t clamps = 0;
+    qx_n64_decode_block(s.block(k), s.blockBytes, found.data(), found.size(), &clamps);
+    EXPECT_EQ(clamps, 0u) << "block " << k;
     ReferenceStream written = referenceN64Encode(x, s.blockBytes);
     errors.push_back({squaredError(found.data(), x.data(), x.size()),
                       squaredError(written.reconstruction.data(), x.data(), x.size()), written.keptWarnings == 0});
@@ -130,20 +134,20 @@ std::vector<BlockErrors> checkN64(const BlockStream& s, Samples& decoded) {
 std::vector<BlockErrors> checkIma(const BlockStream& s, Samples& decoded) {
   std::vector<BlockErrors> errors;
   int8_t reached = 0;
+  // Decodes a block; returns the step index its codes end with.
   auto decode = [&](const uint8_t* block, Samples& out) {
-    ImaState state;
-    state.predictor = static_cast<int16_t>(block[0] | block[1] << 8);
-    state.stepIndex = static_cast<int8_t>(block[2]);
-    out[0] = state.predictor;
-    imaDecode({block + kImaHeaderBytes, s.blockBytes - kImaHeaderBytes}, std::span(out).subspan(1), state);
-    return state.stepIndex;
+    qx_ima_decode_block(block, s.blockBytes, out.data(), out.size());
+    int32_t index = block[2];
+    for (size_t i = 1; i < out.size(); ++i) {
+      index = qx_ima_next_index(index, block[kImaHeaderBytes + (i - 1) / 2] >> (i % 2 == 0 ? 4 : 0) & 15);
+    }
+    return static_cast<int8_t>(index);
   };
   for (size_t k = 0; k < s.blockCount(); ++k) {
     Samples x = s.paddedInput(k);
     Bytes written(s.blockBytes);
-    ImaState state{x[0], reached, 0};
-    imaStoreHeader(written.data(), state);
-    imaEncode(std::span<const int16_t>(x).subspan(1), std::span(written).subspan(kImaHeaderBytes), state);
+    ImaState state{0, reached, 0};
+    imaEncodeBlock(x, written, state);
     Samples found(x.size());
     Samples greedy(x.size());
     reached = decode(s.block(k), found);

@@ -2,12 +2,15 @@
 // the information block.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include "app/error_state.h"
 #include "app/job_options.h"
 #include "riff/byte_order.h"
 #include "riff/chunk_walk.h"
 #include "riff/wave_reader.h"
 #include "support/cli_runner.h"
+#include "support/test_fixtures.h"
 #include "support/wav_builder.h"
 
 namespace {
@@ -232,9 +235,54 @@ TEST_F(WaveReaderTest, RunawaySizesEndTheWalkSafely) {
   Bytes body = concat({{'W', 'A', 'V', 'E'}, fmtChunk16(), chunk("data", {1, 2})});
   ASSERT_EQ(load(chunkWithSize("RIFF", 0xFFFFFFFF, body)), 0);
   EXPECT_EQ(wave.dataChunk.cksize, 2u);
-  // A plain chunk whose end cannot be reached at all.
-  Bytes huge = waveImage({fmtChunk16(), chunk("data", {}), chunkWithSize("junk", 0xFFFFFFF0, {})});
-  expectFailure(huge, "Quarlix - Unable to ascend from chunk !\n");
+  // A chunk whose end lies beyond every position ends its level; the data
+  // chunk stored before it is read.
+  Bytes huge = waveImage({fmtChunk16(), chunk("data", {7, 0}), chunkWithSize("junk", 0xFFFFFFF0, {})});
+  ASSERT_EQ(load(huge), 0);
+  EXPECT_EQ(wave.data.size(), 2u);
+  // A data chunk that runs past the end of the file is no data.
+  expectFailure(waveImage({fmtChunk16(), chunkWithSize("data", 0x90000000, {1, 2})}),
+                "Quarlix - Unable to read \"data\" chunk !\n");
+}
+
+// Valid files followed by bytes that are no chunk, through the binary: the
+// tree shows the stray header, the audio is written back alone.
+class TrailingBytesTest : public ScratchCliTest {};
+
+TEST_F(TrailingBytesTest, AudioFollowedByJunkLoads) {
+  const Bytes audio = monoPcmWave({1, -2, 3, -4});  // RIFF size 0x2C
+  const std::string head = "\nRIFF\nWAVE 0x0000002C\n fmt  0x00000010\n data 0x00000008\n\n";
+  struct Case {
+    const char* name;
+    Bytes image;
+    std::string tree;
+  };
+  Bytes withId3 = waveImage({chunk("fmt ", pcmFormat(1, 22050, 16)), chunk("data", pcm16Contents({1, -2, 3, -4})),
+                             chunkWithSize("id3 ", 0x90000000, Bytes(10, 'I'))});
+  const Case cases[] = {
+      {"flash padding", concat({audio, Bytes(16, 0xFF)}), head + "\xFF\xFF\xFF\xFF 0xFFFFFFFF\n\n"},
+      {"id3 after data", withId3,
+       "\nRIFF\nWAVE 0x0000003E\n fmt  0x00000010\n data 0x00000008\n id3  0x90000000\n\n"},
+      {"junk after RIFF", concat({audio, chunkWithSize("junk", 0x80000000, Bytes(6, 0))}),
+       head + "junk 0x80000000\n\n"},
+  };
+  ::mkdir(dir.file("in").c_str(), 0755);
+  for (const Case& c : cases) {
+    writeFileBytes(dir.file("in/a.wav"), c.image);
+    CliResult result = run({"-vf", "-ow", "in/a.wav"});
+    EXPECT_EQ(result.status, 0) << c.name << result.output;
+    EXPECT_EQ(result.output.substr(0, std::string(kBanner).size() + c.tree.size()), kBanner + c.tree) << c.name;
+    EXPECT_NE(result.output.find("Total Samples     = 4\n\n" + std::string(kCompleted)), std::string::npos)
+        << c.name;
+    EXPECT_EQ(readFileBytes(dir.file("a.wav")), audio) << c.name;
+  }
+  // A data chunk that runs past the end still fails, after its tree.
+  writeFileBytes(dir.file("in/a.wav"), waveImage({chunk("fmt ", pcmFormat(1, 22050, 16)),
+                                                  chunkWithSize("data", 0x80000000, Bytes(8, 0))}));
+  CliResult cut = run({"-vf", "in/a.wav"});
+  EXPECT_EQ(cut.status, 1);
+  EXPECT_EQ(cut.output, std::string(kBanner) + "\nRIFF\nWAVE 0x0000002C\n fmt  0x00000010\n data 0x80000000\n\n" +
+                            "Quarlix - Unable to read \"data\" chunk !\n\n");
 }
 
 TEST_F(WaveReaderTest, DeepNestingIsRefused) {

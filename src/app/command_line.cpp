@@ -6,6 +6,7 @@
 
 #include "app/error_state.h"
 #include "app/file_job.h"
+#include "app/file_search.h"
 #include "app/job_options.h"
 #include "app/number_text.h"
 
@@ -97,6 +98,17 @@ void parseLawTest(char law) {
   jobOptions.writeOutput = true;
 }
 
+// On this host every absolute path begins with "/", the option mark. Such an
+// argument is a file name when no option could be written so (it holds a
+// further "/" or a ".") or when it names an existing entry; the root folder
+// itself, a lone "/", stays an option and is refused as one.
+bool isOption(const char* argument) {
+  if (argument[0] == '-') return true;
+  if (argument[0] != '/') return false;
+  if (argument[1] == '\0') return true;
+  return std::strpbrk(argument + 1, "/.") == nullptr && !namesFileSystemEntry(argument);
+}
+
 }  // namespace
 
 bool parseNumber(const char* text, int32_t* value) {
@@ -160,7 +172,7 @@ int runQuarlix(int argc, char** argv) {
   } else {
     int32_t result = 0;
     for (int i = 1; i < argc && result == 0; ++i) {
-      result = argv[i][0] == '-' || argv[i][0] == '/' ? parseOption(argv[i]) : processFileArgument(argv[i]);
+      result = isOption(argv[i]) ? parseOption(argv[i]) : processFileArgument(argv[i]);
     }
     if (result == 0) std::printf("Quarlix - Operation Completed OK !\n\n");
   }

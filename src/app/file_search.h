@@ -1,4 +1,5 @@
-// Expands a file argument whose last component may hold "*" and "?".
+// Expands a file argument whose last component may hold "*" and "?", and
+// answers the one question the command line asks of the file system.
 #pragma once
 
 #include <string>
@@ -16,3 +17,6 @@ struct FoundEntry {
 // wildcard matches, directories are skipped, names beginning with "." count
 // as hidden, and anything but a regular file as a system entry.
 std::vector<FoundEntry> searchFiles(const std::string& directory, const std::string& pattern);
+
+// True when `path` names an existing entry of any kind, a dangling link too.
+bool namesFileSystemEntry(const char* path);

@@ -1,5 +1,6 @@
 // IMA (Intel DVI) ADPCM, FormatTag 17: 4 bits per sample in the WAVE block
-// layout, and the jobs that convert a loaded WaveFile to and from it.
+// layout, and the jobs that convert a loaded WaveFile to and from it. Blocks
+// are decoded by the device library (qx_ima_decode_block).
 #pragma once
 
 #include <array>
@@ -8,7 +9,8 @@
 #include <span>
 
 #include "codecs/block_codec_job.h"
-#include "codecs/ima_step_table.h"
+#include "codecs/lane_vectors.h"
+#include "quarlix_codec_rules.h"
 #include "riff/wave_file.h"
 
 // The codec state, laid out like a block header: predictor, step index and a
@@ -21,25 +23,30 @@ struct ImaState {
 
 inline constexpr size_t kImaHeaderBytes = 4;
 
-// The decoder's signed predictor change and the next step index for every
-// step index and code, so a decoded sample costs one lookup.
-struct ImaDecodeStep {
-  int32_t change;
-  int32_t nextIndex;
-};
-using ImaDecodeTable = std::array<std::array<ImaDecodeStep, 16>, kImaMaxStepIndex + 1>;
-extern const ImaDecodeTable kImaDecodeTable;
-
-// Writes the 4-byte block header of state.
-void imaStoreHeader(uint8_t* header, const ImaState& state);
-
-// The state a block header starts from; an index beyond the table is
-// bounded to its last entry.
-ImaState imaLoadHeader(const uint8_t* header);
-
 // The block layout, fmt and refusal name the shared job steps work from.
 inline constexpr BlockCodec kImaAdpcmCodec = {kFormatImaAdpcm, "IMA Adpcm", kImaHeaderBytes, 1, kBlockFormatSize, 2};
 
+// The step index after every index and code, built from the shared rule at
+// compile time: looked up, it keeps the encoders' chain from one sample to
+// the next short.
+inline constexpr auto kImaNextIndex = [] {
+  std::array<std::array<uint8_t, 16>, QX_IMA_MAX_INDEX + 1> table{};
+  for (int32_t index = 0; index <= QX_IMA_MAX_INDEX; ++index) {
+    for (uint32_t code = 0; code < 16; ++code) {
+      table[static_cast<size_t>(index)][code] = static_cast<uint8_t>(qx_ima_next_index(index, code));
+    }
+  }
+  return table;
+}();
+
+// qx_ima_difference in every lane, for the search encoder's paths.
+[[gnu::always_inline]] inline Lanes imaDifferenceLanes(Lanes step, Lanes code) {
+  Lanes delta = (step >> 3) + (step & -(code >> 2 & 1)) + (step >> 1 & -(code >> 1 & 1)) + (step >> 2 & -(code & 1));
+  return select((code & 8) != 0, -delta, delta);
+}
+
+// Writes the 4-byte block header of state.
+void imaStoreHeader(uint8_t* header, const ImaState& state);
 
 // Encodes every input sample into a 4-bit code, earlier code in the low
 // nibble; an odd last code has a zero high nibble. `codes` must hold
@@ -50,10 +57,6 @@ void imaEncode(std::span<const int16_t> input, std::span<uint8_t> codes, ImaStat
 // index state holds, the others into codes; state leaves with the block's
 // last predictor and index.
 void imaEncodeBlock(std::span<const int16_t> samples, std::span<uint8_t> block, ImaState& state);
-
-// Decodes one code per output sample, low nibble first. Output samples that
-// `codes` holds no nibble for are left untouched.
-void imaDecode(std::span<const uint8_t> codes, std::span<int16_t> output, ImaState& state);
 
 // The conversion jobs: 0, or the reported negative code (the record is then
 // left as it was).

@@ -3,6 +3,8 @@
 #include <array>
 
 #include "codecs/search_beam.h"
+#include "quarlix_codec_rules.h"
+#include "quarlix_decode.h"
 
 namespace {
 
@@ -16,33 +18,33 @@ constexpr size_t kMaxBlockBytes = 1024;
   return select(position < 0, 8 | (-1 - position), position);
 }
 
+[[gnu::always_inline]] inline Lanes stepOf(Lanes index) {
+  Lanes step{};
+  for (size_t lane = 0; lane < kLaneCount; ++lane) step[lane] = qx_ima_step_table[index[lane]];
+  return step;
+}
+
 struct ImaBeamRules {
   static constexpr bool kSecondOrder = false;
-  [[gnu::always_inline]] static void decode(Lanes predictor, Lanes index, BeamChild& child) {
-    Lanes change{};
-    Lanes next{};
+  // The sample and next index a code gives, by the decoder's rules.
+  [[gnu::always_inline]] static void decode(Lanes predictor, Lanes index, Lanes step, BeamChild& child) {
+    child.sample = clamp16Lanes(predictor + imaDifferenceLanes(step, child.code));
     for (size_t lane = 0; lane < kLaneCount; ++lane) {
-      const ImaDecodeStep& entry =
-          kImaDecodeTable[static_cast<size_t>(index[lane])][static_cast<size_t>(child.code[lane])];
-      change[lane] = entry.change;
-      next[lane] = entry.nextIndex;
+      child.adapt[lane] = kImaNextIndex[static_cast<size_t>(index[lane])][static_cast<size_t>(child.code[lane])];
     }
-    child.sample = laneClamp(predictor + change, INT16_MIN, INT16_MAX);
-    child.adapt = next;
   }
   [[gnu::always_inline]] void offspring(Lanes predictor, Lanes, Lanes index, Lanes x, BeamChild& near,
                                         BeamChild& far) const {
-    Lanes step{};
-    for (size_t lane = 0; lane < kLaneCount; ++lane) step[lane] = kImaStepTable[static_cast<size_t>(index[lane])];
+    Lanes step = stepOf(index);
     // The magnitude whose level (2m + 1) step / 8 lies nearest the difference.
     Lanes difference = x - predictor;
     Lanes magnitude = laneMin(quotientUpTo8(laneAbs(difference) << 2, step), splat(7));
     Lanes position = select(difference < 0, -1 - magnitude, magnitude);
     near.code = codeAtPosition(position);
-    decode(predictor, index, near);
+    decode(predictor, index, step, near);
     Lanes farPosition = laneClamp(position + select(x >= near.sample, splat(1), splat(-1)), -8, 7);
     far.code = codeAtPosition(farPosition);
-    decode(predictor, index, far);
+    decode(predictor, index, step, far);
   }
 };
 
@@ -54,9 +56,7 @@ QUARLIX_LANE_KERNEL void runImaBeam(const int16_t* input, size_t count, const Be
 // The block's error after decoding.
 uint64_t decodedError(std::span<const uint8_t> block, std::span<const int16_t> input) {
   std::array<int16_t, kMaxSamples> decoded;
-  ImaState state = imaLoadHeader(block.data());
-  decoded[0] = state.predictor;
-  imaDecode(block.subspan(kImaHeaderBytes), std::span<int16_t>(decoded.data() + 1, input.size() - 1), state);
+  qx_ima_decode_block(block.data(), block.size(), decoded.data(), input.size());
   return squaredError(std::span<const int16_t>(decoded.data(), input.size()), input);
 }
 
@@ -75,7 +75,7 @@ void imaSearchBlock(std::span<const int16_t> input, std::span<uint8_t> block, Im
   indices[indexCount++] = state.stepIndex;
   for (int32_t distance = 1; indexCount < kWidth; ++distance) {
     for (int32_t index : {state.stepIndex + distance, state.stepIndex - distance}) {
-      if (index >= 0 && index <= kImaMaxStepIndex && indexCount < kWidth) indices[indexCount++] = index;
+      if (index >= 0 && index <= QX_IMA_MAX_INDEX && indexCount < kWidth) indices[indexCount++] = index;
     }
   }
   BeamStart start{input[0], 0, indices.data(), indexCount};

@@ -100,13 +100,14 @@ void storeLaneCodes(const LaneNibbles<Codes>& nibbles, size_t lane, uint8_t* out
   }
 }
 
-// The second-order prediction that Orbel ADPCM, N64 and Microsoft ADPCM
-// share: the two last samples weighted in 1/256, rounded toward minus
-// infinity.
-[[gnu::always_inline]] inline Lanes secondOrderPrediction(Lanes newerWeight, Lanes olderWeight, Lanes newer,
-                                                          Lanes older) {
-  return (newerWeight * newer + olderWeight * older) >> 8;
+// qx_predict in every lane: the second-order prediction that Orbel ADPCM,
+// N64 and Microsoft ADPCM share (c1 weighs the newer sample s1).
+[[gnu::always_inline]] inline Lanes predictLanes(Lanes c1, Lanes c2, Lanes s1, Lanes s2) {
+  return (c1 * s1 + c2 * s2) >> 8;
 }
+
+// qx_clamp16 in every lane: a decoded sample held to 16 bits.
+[[gnu::always_inline]] inline Lanes clamp16Lanes(Lanes value) { return laneClamp(value, INT16_MIN, INT16_MAX); }
 
 // The step adaptation factor that Microsoft ADPCM and Orbel ADPCM share
 // (230, 230, 230, 230, 307, 409, 512, 614, 768, 614, ... 230 by code & 15),

@@ -11,16 +11,13 @@
 #include "codecs/ms_search.h"
 #include "codecs/orbel_quantiser.h"
 #include "codecs/search_beam.h"
+#include "quarlix_codec_rules.h"
+#include "quarlix_decode.h"
 #include "riff/byte_order.h"
 
 namespace {
 
-constexpr std::array<int32_t, 16> kAdaptation = {230, 230, 230, 230, 307, 409, 512, 614,
-                                                 768, 614, 512, 409, 307, 230, 230, 230};
-
-int16_t clampSample(int32_t value) { return static_cast<int16_t>(std::clamp<int32_t>(value, INT16_MIN, INT16_MAX)); }
-
-int32_t predict(MsAdpcmPair pair, int32_t s1, int32_t s2) { return (s1 * pair.c1 + s2 * pair.c2) >> 8; }
+MsAdpcmPair pairAt(size_t index) { return {qx_adpcm_pairs[index][0], qx_adpcm_pairs[index][1]}; }
 
 int32_t sampleAt(std::span<const int16_t> input, size_t k) { return k < input.size() ? input[k] : 0; }
 
@@ -29,8 +26,12 @@ size_t blockBytesFor(size_t count) { return kMsAdpcmHeaderBytes + (count - 1) / 
 // The quotient of the code is truncated toward zero, so its magnitude is
 // floor(|diff| / delta): 0 to 8 for a negative difference, 0 to 7 otherwise.
 QUARLIX_LANE_KERNEL void runPairTrials(std::span<const int16_t> input, MsAdpcmTrials& trials, bool nearest) {
-  const Lanes c1 = {256, 512, 0, 192, 240, 460, 392, 256};
-  const Lanes c2 = {0, -256, 0, 64, 0, -208, -232, 0};
+  Lanes c1;
+  Lanes c2;
+  for (size_t lane = 0; lane < kLaneCount; ++lane) {
+    c1[lane] = qx_adpcm_pairs[lane % QX_MS_PAIRS][0];
+    c2[lane] = qx_adpcm_pairs[lane % QX_MS_PAIRS][1];
+  }
   Lanes delta;
   std::memcpy(&delta, trials.firstDelta, sizeof delta);
   Lanes s1 = splat(sampleAt(input, 1));
@@ -39,12 +40,12 @@ QUARLIX_LANE_KERNEL void runPairTrials(std::span<const int16_t> input, MsAdpcmTr
   UnsignedLanes pending{};
   for (size_t k = 2; k < input.size(); ++k) {
     Lanes x = splat(input[k]);
-    Lanes pred = secondOrderPrediction(c1, c2, s1, s2);
+    Lanes pred = predictLanes(c1, c2, s1, s2);
     Lanes diff = x - pred;
     Lanes magnitude = quotientUpTo8(laneAbs(diff), delta);
     Lanes code = nearest ? orbelQuantiseLanes(diff, delta) : select(diff < 0, -magnitude, laneMin(magnitude, splat(7)));
-    Lanes s = laneClamp(pred + delta * code, INT16_MIN, INT16_MAX);
-    delta = msAdpcmAdaptDeltaLanes(code, delta);
+    Lanes s = clamp16Lanes(pred + delta * code);
+    delta = msNextDeltaLanes(delta, code);
     UnsignedLanes miss = asUnsigned(s - x);
     err += miss * miss >> 7;
     s2 = s1;
@@ -57,10 +58,6 @@ QUARLIX_LANE_KERNEL void runPairTrials(std::span<const int16_t> input, MsAdpcmTr
 
 }  // namespace
 
-int32_t msAdpcmAdaptDelta(int32_t code, int32_t delta) {
-  return std::clamp((kAdaptation[static_cast<uint32_t>(code) & 15] * delta) >> 8, kMsAdpcmMinDelta, kMsAdpcmMaxDelta);
-}
-
 void msAdpcmRunTrials(std::span<const int16_t> input, MsAdpcmTrials& trials, bool nearest) {
   runPairTrials(input, trials, nearest);
 }
@@ -68,9 +65,9 @@ void msAdpcmRunTrials(std::span<const int16_t> input, MsAdpcmTrials& trials, boo
 int32_t msAdpcmInitialDelta(MsAdpcmPair pair, std::span<const int16_t> input) {
   int32_t sum = 0;
   for (size_t k = 2; k <= 4; ++k) {
-    sum += std::abs(sampleAt(input, k) - predict(pair, sampleAt(input, k - 1), sampleAt(input, k - 2)));
+    sum += std::abs(sampleAt(input, k) - qx_predict(pair.c1, pair.c2, sampleAt(input, k - 1), sampleAt(input, k - 2)));
   }
-  return std::max(sum / 12, kMsAdpcmMinDelta);
+  return std::max(sum / 12, QX_MS_MIN_DELTA);
 }
 
 void msAdpcmStoreHeader(std::span<const int16_t> input, size_t pair, int32_t delta, std::span<uint8_t> block) {
@@ -86,12 +83,12 @@ size_t msAdpcmEncodeBlock(std::span<const int16_t> input, std::span<uint8_t> blo
   if (block.size() < bytes) return 0;
   MsAdpcmTrials trials;
   for (size_t i = 0; i < kLaneCount; ++i) {
-    trials.firstDelta[i] = msAdpcmInitialDelta(kMsAdpcmPairs[i % kMsAdpcmPairs.size()], input);
+    trials.firstDelta[i] = msAdpcmInitialDelta(pairAt(i % QX_MS_PAIRS), input);
   }
   runPairTrials(input, trials, false);
   // A later pair must do strictly better: equal errors keep the lower index.
   size_t chosen = 0;
-  for (size_t i = 1; i < kMsAdpcmPairs.size(); ++i) {
+  for (size_t i = 1; i < QX_MS_PAIRS; ++i) {
     if (trials.err[i] < trials.err[chosen]) chosen = i;
   }
   msAdpcmStoreHeader(input, chosen, trials.firstDelta[chosen], block);
@@ -100,33 +97,7 @@ size_t msAdpcmEncodeBlock(std::span<const int16_t> input, std::span<uint8_t> blo
 }
 
 void msAdpcmDecodeBlock(std::span<const uint8_t> block, std::span<int16_t> output) {
-  if (block.size() < kMsAdpcmHeaderBytes || output.empty()) return;
-  size_t count = std::min(output.size(), 2 * (block.size() - kMsAdpcmHeaderBytes) + 2);
-  MsAdpcmPair pair = kMsAdpcmPairs[block[0] < kMsAdpcmPairs.size() ? block[0] : 0];
-  int32_t delta = static_cast<int16_t>(loadLE16(&block[1]));
-  int32_t s1 = static_cast<int16_t>(loadLE16(&block[3]));
-  int32_t s2 = static_cast<int16_t>(loadLE16(&block[5]));
-  int16_t* out = output.data();
-  out[0] = static_cast<int16_t>(s2);
-  if (count == 1) return;
-  out[1] = static_cast<int16_t>(s1);
-  const uint8_t* codes = block.data() + kMsAdpcmHeaderBytes;
-  auto decodeNibble = [&](uint32_t nibble) {
-    int32_t code = static_cast<int32_t>(nibble ^ 8) - 8;
-    int32_t sample = clampSample(predict(pair, s1, s2) + code * delta);
-    delta = msAdpcmAdaptDelta(code, delta);
-    s2 = s1;
-    s1 = sample;
-    return static_cast<int16_t>(sample);
-  };
-  // Two codes a byte, the high nibble first.
-  size_t k = 2;
-  for (; k + 1 < count; k += 2) {
-    uint32_t byte = codes[(k - 2) / 2];
-    out[k] = decodeNibble(byte >> 4);
-    out[k + 1] = decodeNibble(byte & 15);
-  }
-  if (k < count) out[k] = decodeNibble(static_cast<uint32_t>(codes[(k - 2) / 2]) >> 4);
+  qx_ms_decode_block(block.data(), block.size(), output.data(), output.size());
 }
 
 int32_t compressMsAdpcm(WaveFile& wave) {
@@ -139,10 +110,10 @@ int32_t compressMsAdpcm(WaveFile& wave) {
   }
   // The block fmt goes on with wNumCoef and the coefficient table.
   uint8_t* table = fresh.fmt.data() + kBlockFormatSize;
-  storeLE16(table, kMsAdpcmPairs.size());
-  for (size_t i = 0; i < kMsAdpcmPairs.size(); ++i) {
-    storeLE16(table + 2 + 4 * i, static_cast<uint16_t>(kMsAdpcmPairs[i].c1));
-    storeLE16(table + 4 + 4 * i, static_cast<uint16_t>(kMsAdpcmPairs[i].c2));
+  storeLE16(table, QX_MS_PAIRS);
+  for (size_t i = 0; i < QX_MS_PAIRS; ++i) {
+    storeLE16(table + 2 + 4 * i, static_cast<uint16_t>(qx_adpcm_pairs[i][0]));
+    storeLE16(table + 4 + 4 * i, static_cast<uint16_t>(qx_adpcm_pairs[i][1]));
   }
   HeapBlock work;
   if (jobOptions.search && !work.allocate(kBeamWidestTrace)) return reportNoMemory();

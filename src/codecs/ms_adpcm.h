@@ -3,13 +3,13 @@
 // and the jobs that convert a loaded WaveFile to and from it.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
 
 #include "codecs/block_codec_job.h"
 #include "codecs/lane_vectors.h"
+#include "quarlix_codec_rules.h"
 #include "riff/wave_file.h"
 
 // The first coefficient weighs the newer history sample, the second the older.
@@ -17,9 +17,6 @@ struct MsAdpcmPair {
   int32_t c1;
   int32_t c2;
 };
-
-inline constexpr std::array<MsAdpcmPair, 7> kMsAdpcmPairs = {
-    {{256, 0}, {512, -256}, {0, 0}, {192, 64}, {240, 0}, {460, -208}, {392, -232}}};
 
 inline constexpr size_t kMsAdpcmHeaderBytes = 7;
 
@@ -29,17 +26,13 @@ inline constexpr BlockCodec kMsAdpcmCodec = {kFormatMsAdpcm, "Microsoft Adpcm", 
 inline constexpr size_t kMsAdpcmMaxBlockBytes = 1024;
 inline constexpr size_t kMsAdpcmMaxBlockSamples = 2036;  // what 1024 bytes hold
 
-inline constexpr int32_t kMsAdpcmMinDelta = 16;
-// Far above any step a real stream reaches (under 100000), and low enough
-// that hostile codes cannot overflow the step arithmetic.
-inline constexpr int32_t kMsAdpcmMaxDelta = 1 << 21;
 
-// The step after a code: scaled by the code's adaptation factor, at least 16.
-int32_t msAdpcmAdaptDelta(int32_t code, int32_t delta);
-
-// msAdpcmAdaptDelta in every lane.
-[[gnu::always_inline]] inline Lanes msAdpcmAdaptDeltaLanes(Lanes code, Lanes delta) {
-  return laneClamp((adaptationFactor(code) * delta) >> 8, kMsAdpcmMinDelta, kMsAdpcmMaxDelta);
+// qx_ms_next_delta in every lane, for the encoder's side-by-side trials. An
+// encoder's delta never passes 98301 (it grows only while a difference of
+// at most 131070 is 4 deltas or more), so the products stay far inside 32
+// bits and need none of the decoder's bounding.
+[[gnu::always_inline]] inline Lanes msNextDeltaLanes(Lanes delta, Lanes code) {
+  return laneMax((adaptationFactor(code) * delta) >> 8, splat(QX_MS_MIN_DELTA));
 }
 
 // Every pair's trial of one block, each in its own lane (lane 7 repeats
@@ -55,7 +48,6 @@ struct MsAdpcmTrials {
 // the one nearest the difference instead.
 void msAdpcmRunTrials(std::span<const int16_t> input, MsAdpcmTrials& trials, bool nearest);
 
-
 // The first step of a block for `pair`, estimated from its first five
 // samples; samples beyond the end of `input` count as 0.
 int32_t msAdpcmInitialDelta(MsAdpcmPair pair, std::span<const int16_t> input);
@@ -70,9 +62,9 @@ void msAdpcmStoreHeader(std::span<const int16_t> input, size_t pair, int32_t del
 // is out of range or `block` is too small for it.
 size_t msAdpcmEncodeBlock(std::span<const int16_t> input, std::span<uint8_t> block);
 
-// Decodes one block into output.size() samples, always with the standard
-// pairs; a predictor byte beyond them selects the first pair. Samples that
-// the block holds no code for are left untouched.
+// Decodes one block into output.size() samples through the device library,
+// always with the standard pairs; a predictor byte beyond them selects the
+// first pair. Samples that the block holds no code for are left untouched.
 void msAdpcmDecodeBlock(std::span<const uint8_t> block, std::span<int16_t> output);
 
 // The conversion jobs: 0, or the reported negative code (the record is then

@@ -5,7 +5,8 @@
 
 #include "codecs/ms_adpcm.h"
 #include "codecs/search_beam.h"
-#include "riff/byte_order.h"
+#include "quarlix_codec_rules.h"
+#include "quarlix_decode.h"
 
 namespace {
 
@@ -18,15 +19,16 @@ constexpr std::array<int32_t, kWidth> kLadder = {16,  23,  32,  45,  64,   91,  
 
 struct MsSteps {
   [[gnu::always_inline]] static Lanes step(Lanes delta) { return delta; }
-  [[gnu::always_inline]] static Lanes nextAdapt(Lanes delta, Lanes code) { return msAdpcmAdaptDeltaLanes(code, delta); }
-  [[gnu::always_inline]] static LaneMask breaksLimit(Lanes delta, Lanes code) {
-    return nextAdapt(delta, code) > kMaxSearchDelta;
+  [[gnu::always_inline]] static Lanes next(Lanes delta, Lanes code, LaneMask& over) {
+    Lanes next = msNextDeltaLanes(delta, code);
+    over = next > kMaxSearchDelta;
+    return next;
   }
 };
 
 QUARLIX_LANE_KERNEL void runMsBeam(const int16_t* input, size_t count, size_t pair, const BeamStart& start,
                                    BeamTrace<kWidth>& trace, int8_t* codes, BeamEnd& end) {
-  ScaledBeamRules<MsSteps> rules{splat(kMsAdpcmPairs[pair].c1), splat(kMsAdpcmPairs[pair].c2)};
+  ScaledBeamRules<MsSteps> rules{splat(qx_adpcm_pairs[pair][0]), splat(qx_adpcm_pairs[pair][1])};
   runBeam<kWidth>(rules, input, count, start, trace, codes, end);
 }
 
@@ -35,11 +37,10 @@ uint64_t decodedError(std::span<const uint8_t> block, std::span<const int16_t> i
   std::array<int16_t, kMsAdpcmMaxBlockSamples> decoded;
   std::span<int16_t> samples(decoded.data(), input.size());
   msAdpcmDecodeBlock(block, samples);
-  int32_t delta = static_cast<int16_t>(loadLE16(&block[1]));
+  int32_t delta = qx_int16_of(block[2], block[1]);
   for (size_t k = 2; k < input.size(); ++k) {
     uint32_t byte = block[kMsAdpcmHeaderBytes + (k - 2) / 2];
-    uint32_t nibble = k % 2 == 0 ? byte >> 4 : byte & 15;
-    delta = msAdpcmAdaptDelta(static_cast<int32_t>(nibble ^ 8) - 8, delta);
+    delta = qx_ms_next_delta(delta, qx_signed_code(k % 2 == 0 ? byte >> 4 : byte & 15));
     if (delta > kMaxSearchDelta) return UINT64_MAX;
   }
   return squaredError(samples, input);
@@ -52,21 +53,22 @@ size_t msAdpcmSearchBlock(std::span<const int16_t> input, std::span<uint8_t> blo
   // leaves nothing to search.
   size_t bytes = msAdpcmEncodeBlock(input, block);
   if (bytes == 0 || input.size() <= 2) return bytes;
-  uint64_t writtenError = decodedError(block, input);
+  uint64_t writtenError = decodedError(block.first(bytes), input);
 
   // The pair whose trial, with each code rounded to the nearest, did best.
   MsAdpcmTrials trials;
   for (size_t lane = 0; lane < kLaneCount; ++lane) {
-    trials.firstDelta[lane] = msAdpcmInitialDelta(kMsAdpcmPairs[lane % kMsAdpcmPairs.size()], input);
+    const int16_t* pair = qx_adpcm_pairs[lane % QX_MS_PAIRS];
+    trials.firstDelta[lane] = msAdpcmInitialDelta({pair[0], pair[1]}, input);
   }
   msAdpcmRunTrials(input, trials, true);
   size_t pair = 0;
-  for (size_t i = 1; i < kMsAdpcmPairs.size(); ++i) pair = trials.err[i] < trials.err[pair] ? i : pair;
+  for (size_t i = 1; i < QX_MS_PAIRS; ++i) pair = trials.err[i] < trials.err[pair] ? i : pair;
 
   std::array<int32_t, kWidth> deltas;
   size_t deltaCount = 0;
   for (int32_t scale : kLadder) {
-    int32_t delta = std::clamp(trials.firstDelta[pair] * scale >> 8, kMsAdpcmMinDelta, kMaxSearchDelta);
+    int32_t delta = std::clamp(trials.firstDelta[pair] * scale >> 8, QX_MS_MIN_DELTA, kMaxSearchDelta);
     if (std::find(deltas.begin(), deltas.begin() + deltaCount, delta) == deltas.begin() + deltaCount) {
       deltas[deltaCount++] = delta;
     }
@@ -78,6 +80,6 @@ size_t msAdpcmSearchBlock(std::span<const int16_t> input, std::span<uint8_t> blo
   std::array<uint8_t, kMsAdpcmMaxBlockBytes> found{};
   msAdpcmStoreHeader(input, pair, deltas[end.start], found);
   packCodes(codes.data(), input.size() - 2, &found[kMsAdpcmHeaderBytes], true);
-  if (decodedError(found, input) < writtenError) std::copy_n(found.begin(), bytes, block.begin());
+  if (decodedError(std::span(found).first(bytes), input) < writtenError) std::copy_n(found.begin(), bytes, block.begin());
   return bytes;
 }

@@ -5,61 +5,25 @@
 #include <cstring>
 
 #include "app/error_state.h"
+#include "app/job_options.h"
 #include "codecs/codec_record.h"
 #include "codecs/block_codec_job.h"
-#include "app/job_options.h"
 #include "codecs/orbel_quantiser.h"
 #include "codecs/orbel_search.h"
 #include "codecs/search_beam.h"
 #include "riff/byte_order.h"
 
-namespace {
-
-constexpr std::array<int32_t, 16> kAdaptation = {230, 230, 230, 230, 307, 409, 512, 614,
-                                                 768, 614, 512, 409, 307, 230, 230, 230};
-
-}  // namespace
-
-int32_t orbelAdaptStep(int32_t step, int32_t code) {
-  step = (step * kAdaptation[static_cast<uint32_t>(code) & 15]) >> 8;
-  return std::clamp(step, kOrbelStepFloor, kOrbelStepCeiling);
-}
-
 void orbelDecodeBlock(std::span<const uint8_t> block, std::span<int16_t> samples, AdpcmHistory& history) {
-  uint32_t header = loadLE16(block.data());
-  const OrbelPair pair = kOrbelPairs[header & 7];
-  int32_t step = static_cast<int32_t>(header & 0xFFF8);
-  int32_t sample1 = history.sample1;
-  int32_t sample2 = history.sample2;
-  const uint8_t* codes = block.data() + kOrbelHeaderBytes;
-  int16_t* out = samples.data();
-  auto decodeNibble = [&](uint32_t nibble) {
-    int32_t code = static_cast<int32_t>(nibble ^ 8) - 8;
-    int32_t value = clampSample16(step * code + ((pair.a * sample1 + pair.b * sample2) >> 8));
-    step = orbelAdaptStep(step, code);
-    sample2 = sample1;
-    sample1 = value;
-    return static_cast<int16_t>(value);
-  };
-  // Two codes a byte, the high nibble first.
-  size_t count = samples.size();
-  size_t i = 0;
-  for (; i + 1 < count; i += 2) {
-    uint32_t byte = codes[i / 2];
-    out[i] = decodeNibble(byte >> 4);
-    out[i + 1] = decodeNibble(byte & 15);
-  }
-  if (i < count) out[i] = decodeNibble(static_cast<uint32_t>(codes[i / 2]) >> 4);
-  history = {static_cast<int16_t>(sample1), static_cast<int16_t>(sample2)};
+  qx_orbel_decode_block(block.data(), block.size(), samples.data(), samples.size(), &history);
 }
 
 int32_t orbelEstimateStep(int32_t a, int32_t b, std::span<const int16_t> x) {
   int32_t sum = 0;
   for (size_t k = 2; k < 5; ++k) {
-    int32_t error = x[k] - ((a * x[k - 1] + b * x[k - 2]) >> 8);
+    int32_t error = x[k] - qx_predict(a, b, x[k - 1], x[k - 2]);
     sum += error < 0 ? -error : error;
   }
-  return std::max(sum / 12, kOrbelStepFloor);
+  return std::max(sum / 12, QX_ORBEL_STEP_FLOOR);
 }
 
 namespace {
@@ -69,8 +33,8 @@ QUARLIX_LANE_KERNEL void runSetTrials(const int16_t* input, size_t count,
   Lanes a;
   Lanes b;
   for (size_t lane = 0; lane < kLaneCount; ++lane) {
-    a[lane] = kOrbelPairs[static_cast<size_t>(trials.set[lane]) & 7].a;
-    b[lane] = kOrbelPairs[static_cast<size_t>(trials.set[lane]) & 7].b;
+    a[lane] = qx_adpcm_pairs[trials.set[lane] & 7][0];
+    b[lane] = qx_adpcm_pairs[trials.set[lane] & 7][1];
   }
   Lanes step;
   std::memcpy(&step, trials.firstStep, sizeof step);
@@ -80,10 +44,10 @@ QUARLIX_LANE_KERNEL void runSetTrials(const int16_t* input, size_t count,
   UnsignedLanes pending{};
   for (size_t i = 0; i < count; ++i) {
     Lanes x = splat(input[i]);
-    Lanes prediction = secondOrderPrediction(a, b, sample1, sample2);
+    Lanes prediction = predictLanes(a, b, sample1, sample2);
     Lanes code = orbelQuantiseLanes(x - prediction, step);
-    Lanes reconstructed = laneClamp(prediction + step * code, INT16_MIN, INT16_MAX);
-    step = orbelAdaptStepLanes(step, code);
+    Lanes reconstructed = clamp16Lanes(prediction + step * code);
+    step = orbelNextStepLanes(step, code);
     sample2 = sample1;
     sample1 = reconstructed;
     errorTotal += orbelSampleErrorLanes(reconstructed, x);
@@ -106,8 +70,8 @@ void orbelEncodeTrials(std::span<const int16_t> input, size_t count, const Adpcm
                        OrbelTrials& trials) {
   for (size_t lane = 0; lane < kLaneCount; ++lane) {
     trials.set[lane] = static_cast<int32_t>(lane % kOrbelEncoderSets);
-    const OrbelPair& pair = kOrbelPairs[lane % kOrbelEncoderSets];
-    trials.firstStep[lane] = (orbelEstimateStep(pair.a, pair.b, input) + 4) & ~7;
+    const int16_t* pair = qx_adpcm_pairs[trials.set[lane]];
+    trials.firstStep[lane] = (orbelEstimateStep(pair[0], pair[1], input) + 4) & ~7;
   }
   orbelRunTrials(input, count, history, trials);
 }
@@ -158,7 +122,7 @@ int32_t compressOrbelAdpcm(WaveFile& wave) {
 }
 
 int32_t decompressOrbelAdpcm(WaveFile& wave) {
-  AdpcmHistory history;  // runs on from block to block
+  AdpcmHistory history{};  // runs on from block to block
   return decompressBlocks(wave, kOrbelAdpcmCodec, [&](std::span<const uint8_t> block, std::span<int16_t> samples) {
     orbelDecodeBlock(block, samples, history);
   });

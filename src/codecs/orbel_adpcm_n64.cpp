@@ -10,10 +10,11 @@
 #include "codecs/codec_record.h"
 #include "codecs/orbel_adpcm.h"
 #include "codecs/block_codec_job.h"
-#include "codecs/ima_step_table.h"
 #include "codecs/orbel_n64_search.h"
 #include "codecs/orbel_quantiser.h"
 #include "codecs/search_beam.h"
+#include "quarlix_codec_rules.h"
+#include "quarlix_decode.h"
 #include "riff/byte_order.h"
 
 namespace {
@@ -21,64 +22,27 @@ namespace {
 constexpr const char* kDecodeWarning = "\nWarning - iIndex > 88 during ADPCMN64 decompression !\n";
 constexpr const char* kEncodeWarning = "\nWarning - iIndex > 88 during ADPCMN64 compression !\n";
 
-constexpr int32_t kMaxIndex = kImaMaxStepIndex;
-constexpr std::array<int32_t, 16> kIndexChange = {-1, -1, -1, -1, 2, 4, 6, 8, 10, 8, 6, 4, 2, -1, -1, -1};
-
 // The largest multiple of 4 the signed header word holds: 32766 and 32767
 // would round to 32768, so both ends use this instead.
 constexpr int32_t kHeaderSampleCeiling = 32764;
-
-int32_t moveIndex(int32_t index, int32_t code, const char* warning) {
-  index += kIndexChange[static_cast<uint32_t>(code) & 15];
-  if (index < 0) return 0;
-  if (index > kMaxIndex) {
-    std::printf("%s", warning);
-    return kMaxIndex;
-  }
-  return index;
-}
-
-int32_t predict(const OrbelN64Pair& pair, int32_t newer, int32_t older) {
-  return (pair.c1 * newer + pair.c2 * older) >> 8;
-}
-
-int32_t codeAt(std::span<const uint8_t> block, size_t i) {
-  uint32_t byte = block[kN64HeaderBytes + (i - 2) / 2];
-  uint32_t nibble = i % 2 == 0 ? byte >> 4 : byte & 15;
-  return static_cast<int32_t>(nibble ^ 8) - 8;
-}
 
 }  // namespace
 
 int32_t orbelN64HeaderSample(int32_t sample) { return std::min((sample + 2) & ~3, kHeaderSampleCeiling); }
 
 void orbelN64DecodeBlock(std::span<const uint8_t> block, std::span<int16_t> samples) {
-  if (samples.empty()) return;
-  int32_t first = static_cast<int16_t>(loadBE16(block.data()));
-  const OrbelN64Pair& pair = kOrbelN64Pairs[static_cast<uint32_t>(first) & 3];
-  int32_t older = first & ~3;
-  // Only a damaged block holds an index above 88: bounded, never read past
-  // the table.
-  int32_t index = std::min<int32_t>(block[4], kMaxIndex);
-  samples[0] = static_cast<int16_t>(older);
-  if (samples.size() == 1) return;
-  int32_t newer = static_cast<int16_t>(loadBE16(block.data() + 2));
-  samples[1] = static_cast<int16_t>(newer);
-  for (size_t i = 2; i < samples.size(); ++i) {
-    int32_t code = codeAt(block, i);
-    int32_t value = clampSample16(predict(pair, newer, older) + kImaStepTable[static_cast<size_t>(index)] * code);
-    samples[i] = static_cast<int16_t>(value);
-    index = moveIndex(index, code, kDecodeWarning);
-    older = newer;
-    newer = value;
-  }
+  // The library counts the index clamps; nothing else is printed while a
+  // block decodes, so warning of them after it keeps the output in order.
+  uint32_t clamps = 0;
+  qx_n64_decode_block(block.data(), block.size(), samples.data(), samples.size(), &clamps);
+  for (uint32_t k = 0; k < clamps; ++k) std::printf("%s", kDecodeWarning);
 }
 
 int32_t orbelN64EstimateIndex(int32_t c1, int32_t c2, std::span<const int16_t> x) {
   int32_t target = orbelEstimateStep(c1, c2, x);
   int32_t i = 0;
-  while (i < kMaxIndex && kImaStepTable[static_cast<size_t>(i)] < target) ++i;
-  if (i > 0 && target - kImaStepTable[static_cast<size_t>(i - 1)] < kImaStepTable[static_cast<size_t>(i)] - target) --i;
+  while (i < QX_IMA_MAX_INDEX && qx_ima_step_table[i] < target) ++i;
+  if (i > 0 && target - qx_ima_step_table[i - 1] < qx_ima_step_table[i] - target) --i;
   return i;
 }
 
@@ -88,8 +52,8 @@ QUARLIX_LANE_KERNEL void runSetTrials(std::span<const int16_t> input, OrbelN64Tr
   Lanes c1;
   Lanes c2;
   for (size_t lane = 0; lane < kLaneCount; ++lane) {
-    c1[lane] = kOrbelN64Pairs[static_cast<size_t>(trials.set[lane]) & 3].c1;
-    c2[lane] = kOrbelN64Pairs[static_cast<size_t>(trials.set[lane]) & 3].c2;
+    c1[lane] = qx_n64_pairs[trials.set[lane] & 3][0];
+    c2[lane] = qx_n64_pairs[trials.set[lane] & 3][1];
   }
   Lanes index;
   std::memcpy(&index, trials.firstIndex, sizeof index);
@@ -100,15 +64,14 @@ QUARLIX_LANE_KERNEL void runSetTrials(std::span<const int16_t> input, OrbelN64Tr
   UnsignedLanes pending{};
   for (size_t i = 2; i < input.size(); ++i) {
     Lanes x = splat(input[i]);
-    Lanes prediction = secondOrderPrediction(c1, c2, newer, older);
+    Lanes prediction = predictLanes(c1, c2, newer, older);
     Lanes step;
-    for (size_t lane = 0; lane < kLaneCount; ++lane) step[lane] = kImaStepTable[static_cast<size_t>(index[lane])];
+    for (size_t lane = 0; lane < kLaneCount; ++lane) step[lane] = qx_ima_step_table[index[lane]];
     Lanes code = orbelQuantiseLanes(x - prediction, step);
-    Lanes reconstructed = laneClamp(prediction + step * code, INT16_MIN, INT16_MAX);
-    index = laneMax(index + orbelN64IndexChangeLanes(code), splat(0));
-    LaneMask passed = index > kMaxIndex;
+    Lanes reconstructed = clamp16Lanes(prediction + step * code);
+    LaneMask passed;
+    index = n64NextIndexLanes(index, code, passed);
     warnings -= passed;
-    index = laneMin(index, splat(kMaxIndex));
     older = newer;
     newer = reconstructed;
     errorTotal += orbelSampleErrorLanes(reconstructed, x);
@@ -126,8 +89,8 @@ void orbelN64RunTrials(std::span<const int16_t> input, OrbelN64Trials& trials) {
 void orbelN64EncodeTrials(std::span<const int16_t> input, OrbelN64Trials& trials, bool warn) {
   for (size_t lane = 0; lane < kLaneCount; ++lane) {
     trials.set[lane] = static_cast<int32_t>(lane % kN64Sets);
-    const OrbelN64Pair& pair = kOrbelN64Pairs[lane % kN64Sets];
-    trials.firstIndex[lane] = orbelN64EstimateIndex(pair.c1, pair.c2, input);
+    const int16_t* pair = qx_n64_pairs[trials.set[lane]];
+    trials.firstIndex[lane] = orbelN64EstimateIndex(pair[0], pair[1], input);
   }
   orbelN64RunTrials(input, trials);
   for (size_t set = 0; set < kN64Sets && warn; ++set) {

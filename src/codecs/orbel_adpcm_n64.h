@@ -3,13 +3,13 @@
 // the first two samples in full).
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
 
-#include "codecs/lane_vectors.h"
 #include "codecs/block_codec_job.h"
+#include "codecs/lane_vectors.h"
+#include "quarlix_codec_rules.h"
 #include "riff/wave_file.h"
 
 inline constexpr size_t kN64HeaderBytes = 5;
@@ -18,33 +18,25 @@ inline constexpr size_t kN64HeaderBytes = 5;
 inline constexpr BlockCodec kOrbelAdpcmN64Codec = {kFormatOrbelAdpcmN64, "Olbek's AdpcmN64", kN64HeaderBytes, 2, kBlockFormatSize, 2};
 inline constexpr int32_t kN64DefaultBlockBytes = 68;
 inline constexpr int32_t kN64MaxBlockBytes = 1024;
-inline constexpr int kN64Sets = 4;
-
-struct OrbelN64Pair {
-  int32_t c1;  // times the newer sample, in 1/256
-  int32_t c2;  // times the older
-};
-
-inline constexpr std::array<OrbelN64Pair, kN64Sets> kOrbelN64Pairs = {{{0, 0}, {256, 0}, {384, -128}, {512, -256}}};
-
-// A header sample as stored: the nearest multiple of 4 (halves upward), at
-// most 32764, the largest the signed header word holds.
-int32_t orbelN64HeaderSample(int32_t sample);
-
-// The step index change after a code, by the code's magnitude: -1 up to 3,
-// then 2, 4, 6, 8 and, for -8 only, 10. Before the index clamp.
-[[gnu::always_inline]] inline Lanes orbelN64IndexChangeLanes(Lanes code) {
-  Lanes size = laneAbs(code);
-  return select(size <= 3, splat(-1), (size - 3) << 1);
-}
+inline constexpr int kN64Sets = QX_N64_PAIRS;
 
 // Samples a block of blockBytes holds: two in the header, two codes a byte.
 constexpr size_t orbelN64SamplesPerBlock(size_t blockBytes) { return 2 * blockBytes - 8; }
 
-// Decodes samples.size() samples from block, which holds the header and the
-// codes they need. Prints the decompression warning whenever the step index
-// would pass 88.
+// Decodes samples.size() samples from block through the device library;
+// block holds the header and the codes they need. Prints the decompression
+// warning for every time the step index would have passed 88.
 void orbelN64DecodeBlock(std::span<const uint8_t> block, std::span<int16_t> samples);
+
+// qx_n64_next_index in every lane, for the encoder's side-by-side trials:
+// the change by the code's magnitude (-1 up to 3, then 2, 4, 6, 8 and, for
+// -8 only, 10); `passed` marks the lanes held at 88.
+[[gnu::always_inline]] inline Lanes n64NextIndexLanes(Lanes index, Lanes code, LaneMask& passed) {
+  Lanes size = laneAbs(code);
+  Lanes next = laneMax(index + select(size <= 3, splat(-1), (size - 3) << 1), splat(0));
+  passed = next > QX_IMA_MAX_INDEX;
+  return laneMin(next, splat(QX_IMA_MAX_INDEX));
+}
 
 // The starting step index (0 to 88) that pair (c1, c2) would use for a block
 // beginning with the five samples x[0..4].
@@ -69,6 +61,10 @@ void orbelN64RunTrials(std::span<const int16_t> input, OrbelN64Trials& trials);
 // are never chosen). With `warn`, prints the compression warning once for
 // every time a trial's step index would pass 88.
 void orbelN64EncodeTrials(std::span<const int16_t> input, OrbelN64Trials& trials, bool warn = true);
+
+// A header sample as stored: the nearest multiple of 4 (halves upward), at
+// most 32764, the largest the signed header word holds.
+int32_t orbelN64HeaderSample(int32_t sample);
 
 // Writes a block's 5 header bytes: the first two input samples as stored,
 // the set and the starting index.

@@ -3,9 +3,10 @@
 #include <algorithm>
 #include <array>
 
-#include "codecs/ima_step_table.h"
 #include "codecs/orbel_adpcm_n64.h"
 #include "codecs/search_beam.h"
+#include "quarlix_codec_rules.h"
+#include "quarlix_decode.h"
 
 namespace {
 
@@ -22,21 +23,18 @@ constexpr size_t kJudgedSamples = 34;
 struct N64Steps {
   [[gnu::always_inline]] static Lanes step(Lanes index) {
     Lanes step{};
-    for (size_t lane = 0; lane < kLaneCount; ++lane) step[lane] = kImaStepTable[static_cast<size_t>(index[lane])];
+    for (size_t lane = 0; lane < kLaneCount; ++lane) step[lane] = qx_ima_step_table[index[lane]];
     return step;
   }
-  [[gnu::always_inline]] static Lanes nextAdapt(Lanes index, Lanes code) {
-    return laneMax(index + orbelN64IndexChangeLanes(code), splat(0));
-  }
-  // The decoder would clamp the index, and warn.
-  [[gnu::always_inline]] static LaneMask breaksLimit(Lanes index, Lanes code) {
-    return index + orbelN64IndexChangeLanes(code) > kImaMaxStepIndex;
+  // A code that would make the decoder clamp the index (and warn) is over.
+  [[gnu::always_inline]] static Lanes next(Lanes index, Lanes code, LaneMask& over) {
+    return n64NextIndexLanes(index, code, over);
   }
 };
 
 QUARLIX_LANE_KERNEL void runN64Beam(const int16_t* input, size_t count, size_t set, const BeamStart& start,
                                     BeamTrace<kWidth>& trace, int8_t* codes, BeamEnd& end) {
-  ScaledBeamRules<N64Steps> rules{splat(kOrbelN64Pairs[set].c1), splat(kOrbelN64Pairs[set].c2)};
+  ScaledBeamRules<N64Steps> rules{splat(qx_n64_pairs[set][0]), splat(qx_n64_pairs[set][1])};
   runBeam<kWidth>(rules, input, count, start, trace, codes, end);
 }
 
@@ -47,9 +45,9 @@ using Candidates = std::array<HeaderCandidate, kN64Sets * kCandidatesPerSet>;
 void judgeHeaders(std::span<const int16_t> input, Candidates& candidates) {
   size_t n = 0;
   for (int32_t set = 0; set < kN64Sets; ++set) {
-    const OrbelN64Pair& pair = kOrbelN64Pairs[static_cast<size_t>(set)];
-    int32_t estimate = orbelN64EstimateIndex(pair.c1, pair.c2, input);
-    int32_t first = std::clamp(estimate - kIndicesAround, 0, kImaMaxStepIndex + 1 - static_cast<int32_t>(kCandidatesPerSet));
+    const int16_t* pair = qx_n64_pairs[set];
+    int32_t estimate = orbelN64EstimateIndex(pair[0], pair[1], input);
+    int32_t first = std::clamp(estimate - kIndicesAround, 0, QX_IMA_MAX_INDEX + 1 - static_cast<int32_t>(kCandidatesPerSet));
     for (size_t k = 0; k < kCandidatesPerSet; ++k) candidates[n++] = {0, set, first + static_cast<int32_t>(k)};
   }
   judgeCandidates(candidates, &OrbelN64Trials::firstIndex, [&](OrbelN64Trials& trials) {
@@ -83,13 +81,13 @@ std::array<SetScore, kN64Sets> rankSets(std::span<const int16_t> input, const Ca
   return sets;
 }
 
-// The block's error after decoding. Only for blocks that never clamp the
-// index: the decoder would warn.
+// The block's error after decoding, or none when the decoder would clamp
+// the step index (and warn).
 uint64_t decodedError(std::span<const uint8_t> block, std::span<const int16_t> input) {
   std::array<int16_t, kMaxSamples> decoded;
-  std::span<int16_t> samples(decoded.data(), input.size());
-  orbelN64DecodeBlock(block, samples);
-  return squaredError(samples, input);
+  uint32_t clamps = 0;
+  qx_n64_decode_block(block.data(), block.size(), decoded.data(), input.size(), &clamps);
+  return clamps == 0 ? squaredError(std::span<const int16_t>(decoded.data(), input.size()), input) : UINT64_MAX;
 }
 
 }  // namespace
@@ -99,9 +97,10 @@ void orbelN64SearchBlock(std::span<const int16_t> input, std::span<uint8_t> bloc
   // floor: the search's best replaces it.
   OrbelN64Trials written;
   orbelN64EncodeTrials(input, written, false);
+  size_t bytes = kN64HeaderBytes + (input.size() - 2) / 2;
   std::array<uint8_t, kN64MaxBlockBytes> chosen{};
-  size_t writtenSet = orbelN64StoreBestTrial(input, written, chosen);
-  uint64_t chosenError = written.indexWarnings[writtenSet] == 0 ? decodedError(chosen, input) : UINT64_MAX;
+  orbelN64StoreBestTrial(input, written, chosen);
+  uint64_t chosenError = decodedError(std::span(chosen).first(bytes), input);
 
   Candidates candidates;
   judgeHeaders(input, candidates);
@@ -128,11 +127,11 @@ void orbelN64SearchBlock(std::span<const int16_t> input, std::span<uint8_t> bloc
     std::array<uint8_t, kN64MaxBlockBytes> found{};
     orbelN64StoreHeader(input, set, indices[end.start], found);
     packCodes(codes.data(), input.size() - 2, found.data() + kN64HeaderBytes, true);
-    uint64_t error = decodedError(found, input);
+    uint64_t error = decodedError(std::span(found).first(bytes), input);
     if (error < chosenError) {
       chosen = found;
       chosenError = error;
     }
   }
-  std::copy_n(chosen.begin(), kN64HeaderBytes + (input.size() - 2) / 2, block.begin());
+  std::copy_n(chosen.begin(), bytes, block.begin());
 }

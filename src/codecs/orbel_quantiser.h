@@ -14,11 +14,6 @@ int32_t orbelQuantise(int32_t difference, int32_t step);
 // square taken unsigned so a full-scale miss of 65535 still fits.
 uint32_t orbelSampleError(int32_t reconstructed, int32_t input);
 
-// Limits a reconstructed or decoded sample to the 16-bit range.
-inline int32_t clampSample16(int32_t value) {
-  return value < -32768 ? -32768 : value > 32767 ? 32767 : value;
-}
-
 // orbelQuantise in every lane, for the encoders' side-by-side trials. The
 // nearest code is floor((2|d| + step) / (2 step)); exact for |d| < 2^29
 // and step < 2^23, which the encoders' predictions and steps stay under.

@@ -4,6 +4,7 @@
 #include <array>
 
 #include "codecs/search_beam.h"
+#include "quarlix_codec_rules.h"
 #include "riff/byte_order.h"
 
 namespace {
@@ -20,13 +21,15 @@ constexpr size_t kCandidatesPerSet = kLadder.size() + 1;
 
 struct OrbelSteps {
   [[gnu::always_inline]] static Lanes step(Lanes step) { return step; }
-  [[gnu::always_inline]] static Lanes nextAdapt(Lanes step, Lanes code) { return orbelAdaptStepLanes(step, code); }
-  [[gnu::always_inline]] static LaneMask breaksLimit(Lanes, Lanes) { return splat(0); }
+  [[gnu::always_inline]] static Lanes next(Lanes step, Lanes code, LaneMask& over) {
+    over = splat(0);
+    return orbelNextStepLanes(step, code);
+  }
 };
 
 QUARLIX_LANE_KERNEL void runOrbelBeam(const int16_t* input, size_t count, size_t set, const BeamStart& start,
                                       BeamTrace<kWidth>& trace, int8_t* codes, BeamEnd& end) {
-  ScaledBeamRules<OrbelSteps> rules{splat(kOrbelPairs[set].a), splat(kOrbelPairs[set].b)};
+  ScaledBeamRules<OrbelSteps> rules{splat(qx_adpcm_pairs[set][0]), splat(qx_adpcm_pairs[set][1])};
   runBeam<kWidth>(rules, input, count, start, trace, codes, end);
 }
 
@@ -36,12 +39,12 @@ using Candidates = std::array<HeaderCandidate, kOrbelEncoderSets * kCandidatesPe
 void judgeHeaders(std::span<const int16_t> input, size_t count, const OrbelSearchState& state, Candidates& candidates) {
   size_t n = 0;
   for (int32_t set = 0; set < kOrbelEncoderSets; ++set) {
-    const OrbelPair& pair = kOrbelPairs[static_cast<size_t>(set)];
+    const int16_t* pair = qx_adpcm_pairs[set];
     for (int32_t scale : kLadder) {
       int32_t step = ((state.step * scale >> 8) + 4) & ~7;
-      candidates[n++] = {0, set, std::clamp(step, kOrbelStepFloor, kMaxHeaderStep)};
+      candidates[n++] = {0, set, std::clamp(step, QX_ORBEL_STEP_FLOOR, kMaxHeaderStep)};
     }
-    candidates[n++] = {0, set, (orbelEstimateStep(pair.a, pair.b, input) + 4) & ~7};
+    candidates[n++] = {0, set, (orbelEstimateStep(pair[0], pair[1], input) + 4) & ~7};
   }
   judgeCandidates(candidates, &OrbelTrials::firstStep,
                   [&](OrbelTrials& trials) { orbelRunTrials(input, count, state.history, trials); });
@@ -52,8 +55,7 @@ int32_t stepAfter(std::span<const uint8_t> block, size_t count) {
   int32_t step = loadLE16(block.data()) & 0xFFF8;
   for (size_t i = 0; i < count; ++i) {
     uint32_t byte = block[kOrbelHeaderBytes + i / 2];
-    uint32_t nibble = i % 2 == 0 ? byte >> 4 : byte & 15;
-    step = orbelAdaptStep(step, static_cast<int32_t>(nibble ^ 8) - 8);
+    step = qx_orbel_next_step(step, qx_signed_code(i % 2 == 0 ? byte >> 4 : byte & 15));
   }
   return step;
 }

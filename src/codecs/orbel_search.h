@@ -12,8 +12,8 @@
 
 // What runs on from block to block.
 struct OrbelSearchState {
-  AdpcmHistory history;
-  int32_t step = kOrbelStepFloor;  // where the last block's step ended
+  AdpcmHistory history{};
+  int32_t step = QX_ORBEL_STEP_FLOOR;  // where the last block's step ended
 };
 
 // Encodes count samples (1 to the block's capacity; input as for

@@ -114,32 +114,34 @@ struct BeamChild {
 // after a second-order prediction (Orbel ADPCM, N64, Microsoft ADPCM). A
 // survivor offers the code nearest the difference and its neighbour on the
 // difference's other side. Steps provides step(adapt), the step of a step
-// or step index; nextAdapt(adapt, code), the one that follows a code; and
-// breaksLimit(adapt, code), where the format's streams must not go: such a
-// code gives way to the next smaller one toward the same side, until none
-// does (codes of magnitude 3 and less always shrink the step).
+// or step index, and next(adapt, code, over), the one that follows a code,
+// marking in `over` the lanes where it leaves what the format's streams may
+// reach: such a code gives way to the next smaller one toward the same
+// side, until none does (codes of magnitude 3 and less always shrink the
+// step).
 template <typename Steps>
 struct ScaledBeamRules {
   static constexpr bool kSecondOrder = true;
-  Lanes newer;  // the prediction's weights, in 1/256
-  Lanes older;
+  Lanes c1;  // the prediction's weights, in 1/256: c1 for the newer sample
+  Lanes c2;
 
   [[gnu::always_inline]] void offspring(Lanes s1, Lanes s2, Lanes adapt, Lanes x, BeamChild& near,
                                         BeamChild& far) const {
-    Lanes prediction = secondOrderPrediction(newer, older, s1, s2);
+    Lanes prediction = predictLanes(c1, c2, s1, s2);
     Lanes step = Steps::step(adapt);
     Lanes difference = x - prediction;
     Lanes nearest = orbelQuantiseLanes(difference, step);
     Lanes neighbour = laneClamp(nearest + select(difference >= step * nearest, splat(1), splat(-1)), -8, 7);
     for (auto [child, code] : {std::pair{&near, nearest}, std::pair{&far, neighbour}}) {
-      for (int smaller = 0; smaller < 5; ++smaller) {
-        LaneMask over = Steps::breaksLimit(adapt, code);
-        if (!laneAny(over)) break;
+      LaneMask over;
+      Lanes next = Steps::next(adapt, code, over);
+      for (int smaller = 0; smaller < 5 && laneAny(over); ++smaller) {
         code -= select(code < 0, splat(-1), splat(1)) & over;
+        next = Steps::next(adapt, code, over);
       }
       child->code = code;
-      child->sample = laneClamp(prediction + step * code, INT16_MIN, INT16_MAX);
-      child->adapt = Steps::nextAdapt(adapt, code);
+      child->sample = clamp16Lanes(prediction + step * code);
+      child->adapt = next;
     }
   }
 };

@@ -1,5 +1,6 @@
 #include "riff/chunk_walk.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "app/error_state.h"
@@ -55,14 +56,22 @@ int32_t walkChunks(WaveFile& record, const ChunkInfo* parent, int depth) {
   // or hostile files, and would otherwise let the recursion run unbounded.
   if (depth > kMaxChunkDepth) return reportError(kErrorRead, "Quarlix - Chunks nested too deep !\n");
   RiffFile* file = record.riffFile;
+  // Nothing of this level lies past its parent or past the image.
+  int64_t levelEnd = parent != nullptr ? std::min(riffChunkEnd(*parent), file->dataEnd) : file->dataEnd;
   ChunkInfo chunk{};
   while (riffDescend(file, &chunk, parent, 0) == 0) {
     if (parent != nullptr && parent->fccType == kFourCCWave) recordChunk(record, chunk);
     if (jobOptions.showStructure) printChunkLine(chunk, depth);
-    if (chunk.ckid == kFourCCRiff || chunk.ckid == kFourCCList) {
+    bool list = chunk.ckid == kFourCCRiff || chunk.ckid == kFourCCList;
+    if (list) {
       int32_t result = walkChunks(record, &chunk, depth + 1);
       if (result != 0) return result;
-    } else if (riffAscend(file, &chunk) != 0) {
+    }
+    // A chunk that runs past the end (trailing padding or junk with any
+    // size at all) ends the level like a short header would; its stated end
+    // may lie beyond every position the layer can seek to.
+    if (riffChunkEnd(chunk) > levelEnd) break;
+    if (!list && riffAscend(file, &chunk) != 0) {
       return reportError(kErrorRead, "Quarlix - Unable to ascend from chunk !\n");
     }
   }
@@ -70,11 +79,7 @@ int32_t walkChunks(WaveFile& record, const ChunkInfo* parent, int depth) {
     chunkLinePrinted = false;
     std::printf("\n");
   }
-  if (parent != nullptr) {
-    riffSeek(file, static_cast<int64_t>(parent->dataOffset) + parent->cksize + (parent->cksize & 1), 0);
-  } else {
-    riffSeek(file, 0, 2);
-  }
+  riffSeek(file, parent != nullptr ? riffChunkEnd(*parent) : file->dataEnd, 0);
   return 0;
 }
 

@@ -27,12 +27,18 @@ bool writeAll(int fd, Image image) {
   return true;
 }
 
-bool writeInPlace(const char* path, Image image) {
-  int fd = ::open(path, O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
-  bool ok = writeAll(fd, image);
+// Opening without truncating asks the system whether this user may write
+// the file (root may write a read-only one) and changes nothing in it.
+int openExisting(const std::string& path) { return ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC); }
+
+// Writes through an open descriptor and closes it; a regular file is emptied
+// first. A failure here can leave part of the image behind.
+bool writeInPlace(int fd, bool truncate, Image image) {
+  bool ok = (!truncate || ::ftruncate(fd, 0) == 0) && writeAll(fd, image);
   return ::close(fd) == 0 && ok;
 }
+
+std::string directoryOf(const std::string& path) { return path.substr(0, path.rfind('/') + 1); }
 
 mode_t creationMode() {
   mode_t mask = ::umask(0);
@@ -40,25 +46,65 @@ mode_t creationMode() {
   return 0666 & ~mask;
 }
 
-}  // namespace
+// The replacement takes the old file's owner and group where this user may
+// set them, then its permission bits (a change of owner clears set-id bits).
+bool takeOver(int fd, const struct stat& old) {
+  bool owned = ::fchown(fd, old.st_uid, old.st_gid) == 0 ||
+               (errno == EPERM && (::fchown(fd, static_cast<uid_t>(-1), old.st_gid) == 0 || errno == EPERM));
+  return owned && ::fchmod(fd, old.st_mode & 07777) == 0;
+}
 
-bool replaceFile(const char* path, Image image) {
-  // Through a symbolic link the file it names is replaced, not the link.
-  std::string target = path;
+// Through a symbolic link the file it names is replaced, not the link.
+std::string resolvedTarget(const char* path) {
   char resolved[PATH_MAX];
   struct stat info;
-  if (::lstat(path, &info) == 0 && S_ISLNK(info.st_mode) && ::realpath(path, resolved) != nullptr) {
-    target = resolved;
+  if (::lstat(path, &info) == 0 && S_ISLNK(info.st_mode) && ::realpath(path, resolved) != nullptr) return resolved;
+  return path;
+}
+
+}  // namespace
+
+bool canReplaceFile(const char* path) {
+  std::string target = resolvedTarget(path);
+  struct stat info;
+  if (::stat(target.c_str(), &info) != 0) {
+    std::string directory = directoryOf(target);
+    return ::access(directory.empty() ? "." : directory.c_str(), W_OK | X_OK) == 0;
   }
-  if (::stat(target.c_str(), &info) == 0) {
-    if (S_ISDIR(info.st_mode)) return false;
-    if (!S_ISREG(info.st_mode)) return writeInPlace(target.c_str(), image);
+  if (S_ISDIR(info.st_mode)) return false;
+  // A device or pipe is not opened twice: opening one can have effects.
+  if (!S_ISREG(info.st_mode)) return ::access(target.c_str(), W_OK) == 0;
+  int fd = openExisting(target);
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
+}
+
+bool replaceFile(const char* path, Image image) {
+  std::string target = resolvedTarget(path);
+  struct stat old;
+  bool exists = ::stat(target.c_str(), &old) == 0;
+  int existing = -1;
+  if (exists) {
+    if (S_ISDIR(old.st_mode)) return false;
+    existing = openExisting(target);
+    if (existing < 0) return false;
+    if (!S_ISREG(old.st_mode)) return writeInPlace(existing, false, image);
   }
 
-  std::string temporary = target + ".quarlix-XXXXXX";
-  int fd = ::mkstemp(temporary.data());
-  if (fd < 0) return false;
-  bool ok = ::fchmod(fd, creationMode()) == 0 && writeAll(fd, image);
+  // A short name of its own, hidden from pattern runs, so that every name
+  // the host allows can be the target.
+  std::string temporary = directoryOf(target) + ".quarlix-XXXXXX";
+  int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+  if (fd < 0) {
+    // The folder forbids a new file beside the target: write it in place.
+    bool forbidden = errno == EACCES || errno == EPERM || errno == EROFS;
+    if (exists && forbidden) return writeInPlace(existing, true, image);
+    if (exists) ::close(existing);
+    return false;
+  }
+  if (exists) ::close(existing);
+  bool ok = (exists ? takeOver(fd, old) : ::fchmod(fd, creationMode()) == 0) && writeAll(fd, image);
   ok = ::close(fd) == 0 && ok;
   ok = ok && std::rename(temporary.c_str(), target.c_str()) == 0;
   if (!ok) ::unlink(temporary.c_str());

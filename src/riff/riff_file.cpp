@@ -177,8 +177,7 @@ int32_t riffAscend(RiffFile* file, ChunkInfo* chunk) {
       if (!writeWord(file, chunk->cksize)) return RIFFERR_CANNOTWRITE;
     }
   }
-  int64_t end = static_cast<int64_t>(chunk->dataOffset) + chunk->cksize + (chunk->cksize & 1);
-  if (riffSeek(file, end, 0) == -1) return RIFFERR_CANNOTSEEK;
+  if (riffSeek(file, riffChunkEnd(*chunk), 0) == -1) return RIFFERR_CANNOTSEEK;
   return 0;
 }
 

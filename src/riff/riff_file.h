@@ -64,6 +64,12 @@ int64_t riffSeek(RiffFile* file, int64_t offset, int origin);
 int64_t riffRead(RiffFile* file, void* destination, uint32_t count);
 int64_t riffWrite(RiffFile* file, const void* source, uint32_t count);
 
+// The position just past a chunk and its pad byte; it can lie far beyond
+// the image when the stated size does.
+inline int64_t riffChunkEnd(const ChunkInfo& chunk) {
+  return static_cast<int64_t>(chunk.dataOffset) + chunk.cksize + (chunk.cksize & 1);
+}
+
 int32_t riffDescend(RiffFile* file, ChunkInfo* chunk, const ChunkInfo* parent, uint32_t flags);
 int32_t riffAscend(RiffFile* file, ChunkInfo* chunk);
 int32_t riffCreateChunk(RiffFile* file, ChunkInfo* chunk, uint32_t flags);

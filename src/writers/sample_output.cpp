@@ -1,8 +1,5 @@
 #include "writers/sample_output.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
@@ -19,14 +16,6 @@
 namespace {
 
 size_t dataBytes(const WaveFile& wave) { return std::min<size_t>(wave.dataChunk.cksize, wave.data.size()); }
-
-// The output is stored through a temporary file beside it, so what has to
-// be writable is an existing target and, for a new one, its directory.
-bool outputCanBeOpened(const std::string& path, const std::string& directory) {
-  struct stat info;
-  if (::stat(path.c_str(), &info) == 0) return !S_ISDIR(info.st_mode) && ::access(path.c_str(), W_OK) == 0;
-  return ::access(directory.empty() ? "." : directory.c_str(), W_OK | X_OK) == 0;
-}
 
 bool reserveText(TextImage& text, size_t extra) {
   size_t needed = text.length + extra;
@@ -78,9 +67,8 @@ int32_t prepareSampleOutput(WaveFile& wave, const SampleWriter& writer, SampleOu
   output = {type, static_cast<uint32_t>(count)};
   wave.sampleCount = static_cast<int32_t>(count);
 
-  std::string directory = jobNames.drive + jobNames.directory;
-  jobNames.outputPath = directory + jobNames.baseName + writer.extension;
-  if (!outputCanBeOpened(jobNames.outputPath, directory)) {
+  jobNames.outputPath = jobNames.drive + jobNames.directory + jobNames.baseName + writer.extension;
+  if (!canReplaceFile(jobNames.outputPath.c_str())) {
     return reportError(kErrorWrite, "Quarlix - Can't open output file \"%s\" !\n", jobNames.outputPath.c_str());
   }
   return 0;

@@ -114,3 +114,9 @@ CliResult runQuarlixUnprivilegedIn(const std::string& cwd, const std::vector<std
   }
   return runCommandIn(cwd, command);
 }
+
+CliResult runQuarlixWithSizeLimitIn(const std::string& cwd, long bytes, const std::vector<std::string>& args) {
+  std::vector<std::string> command = wrappedCommand(args);
+  command.insert(command.begin(), {"prlimit", "--fsize=" + std::to_string(bytes)});
+  return runCommandIn(cwd, command);
+}

@@ -32,6 +32,8 @@ CliResult runQuarlixIn(const std::string& cwd, const std::vector<std::string>& a
 // The same as the unprivileged user nobody when the tests run as root, so
 // that permission bits apply; `cwd` and the files used must be open to it.
 CliResult runQuarlixUnprivilegedIn(const std::string& cwd, const std::vector<std::string>& args);
+// The same under a file-size limit of `bytes`, as `ulimit -f` sets one.
+CliResult runQuarlixWithSizeLimitIn(const std::string& cwd, long bytes, const std::vector<std::string>& args);
 // Runs any program (a peer tool) in `cwd`; `program` is looked up on PATH.
 CliResult runProgramIn(const std::string& cwd, const std::string& program, const std::vector<std::string>& args);
 

@@ -6,19 +6,6 @@
 
 namespace {
 
-// xorshift32: the same sequence on every platform and library.
-struct NoiseSource {
-  uint32_t state;
-  uint32_t next() {
-    state ^= state << 13;
-    state ^= state >> 17;
-    state ^= state << 5;
-    return state;
-  }
-  // Uniform in -1..1.
-  double unit() { return next() / 2147483647.5 - 1.0; }
-};
-
 int16_t toSample(double value) { return static_cast<int16_t>(std::clamp(std::lround(value), -32768L, 32767L)); }
 
 }  // namespace

@@ -8,6 +8,19 @@
 
 using Samples = std::vector<int16_t>;
 
+// xorshift32: the same sequence on every platform and library.
+struct NoiseSource {
+  uint32_t state;  // never 0
+  uint32_t next() {
+    state ^= state << 13;
+    state ^= state >> 17;
+    state ^= state << 5;
+    return state;
+  }
+  // Uniform in -1..1.
+  double unit() { return next() / 2147483647.5 - 1.0; }
+};
+
 // Uniform white noise in -amplitude..amplitude.
 Samples whiteNoise(size_t count, int32_t amplitude, uint32_t seed);
 
