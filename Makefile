@@ -1,14 +1,16 @@
 # Wraps CMake: `make demo` builds and runs the tool on the bundled example,
 # `make test` runs the whole suite in a normal and a sanitizer build, `make
-# bench` measures a Release build against sox, ffmpeg and sndfile-convert.
+# bench` measures a Release build against sox, ffmpeg and sndfile-convert,
+# `make windows` cross-compiles quarlix.exe.
 BUILD_DIR ?= build
 ASAN_DIR ?= build-asan
 FUZZ_DIR ?= build-fuzz
 FUZZ_SECONDS ?= 60
 BENCH_DIR ?= build-bench
+WINDOWS_DIR ?= build-windows
 JOBS ?= 2
 
-.PHONY: all deps build build-asan build-fuzz test test-normal test-asan leakcheck fuzz bench demo clean
+.PHONY: all deps build build-asan build-fuzz test test-normal test-asan leakcheck fuzz bench demo clean windows
 
 all: build
 
@@ -49,6 +51,13 @@ fuzz: build-fuzz
 
 test: test-normal test-asan leakcheck fuzz
 
+# The Windows console build, cross-compiled with MinGW-w64: one statically
+# linked $(WINDOWS_DIR)/quarlix.exe, libgsm included.
+windows: deps
+	cmake -S . -B $(WINDOWS_DIR) --toolchain cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
+	  -DQUARLIX_TESTS=OFF
+	cmake --build $(WINDOWS_DIR) -j $(JOBS) --target quarlix
+
 # Not part of `test`: it takes minutes and wants a quiet machine.
 bench:
 	bash scripts/install-deps.sh --bench
@@ -65,4 +74,4 @@ demo: build
 	ls -l $(BUILD_DIR)/demo
 
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR) $(BENCH_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR) $(BENCH_DIR) $(WINDOWS_DIR)
