@@ -1,7 +1,8 @@
 # Wraps CMake: `make demo` builds and runs the tool on the bundled example,
-# `make test` runs the whole suite in a normal and a sanitizer build, `make
+# `make test` runs the whole suite in a normal and a sanitizer build (and
+# the command-line suites against the Windows build under Wine), `make
 # bench` measures a Release build against sox, ffmpeg and sndfile-convert,
-# `make windows` cross-compiles quarlix.exe.
+# `make windows` cross-compiles quarlix.exe and `make windows-zip` packs it.
 BUILD_DIR ?= build
 ASAN_DIR ?= build-asan
 FUZZ_DIR ?= build-fuzz
@@ -10,7 +11,8 @@ BENCH_DIR ?= build-bench
 WINDOWS_DIR ?= build-windows
 JOBS ?= 2
 
-.PHONY: all deps build build-asan build-fuzz test test-normal test-asan leakcheck fuzz bench demo clean windows
+.PHONY: all deps build build-asan build-fuzz test test-normal test-asan leakcheck fuzz bench demo clean \
+        windows windows-test windows-zip
 
 all: build
 
@@ -49,7 +51,7 @@ build-fuzz: deps
 fuzz: build-fuzz
 	bash fuzz/run.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
 
-test: test-normal test-asan leakcheck fuzz
+test: test-normal test-asan leakcheck fuzz windows-test windows-zip
 
 # The Windows console build, cross-compiled with MinGW-w64: one statically
 # linked $(WINDOWS_DIR)/quarlix.exe, libgsm included.
@@ -57,6 +59,16 @@ windows: deps
 	cmake -S . -B $(WINDOWS_DIR) --toolchain cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
 	  -DQUARLIX_TESTS=OFF
 	cmake --build $(WINDOWS_DIR) -j $(JOBS) --target quarlix
+
+# The command-line suites against quarlix.exe under Wine, once: the
+# sanitizer and valgrind passes do not repeat them.
+windows-test: build windows
+	bash scripts/windows-test.sh $(BUILD_DIR) $(WINDOWS_DIR)
+
+# $(WINDOWS_DIR)/quarlix-<version>-win64.zip: the executable, README, the
+# manual page as text and the runtime/ decoder sources.
+windows-zip: windows
+	bash scripts/windows-zip.sh $(WINDOWS_DIR) .
 
 # Not part of `test`: it takes minutes and wants a quiet machine.
 bench:
