@@ -34,7 +34,8 @@ struct HostEntry {
   std::string name;
   bool directory;
   bool hidden;
-  bool system;  // anything but a regular file or a directory counts as one
+  bool system;  // the system attribute; where there is none, anything but a
+                // regular file or a directory
 };
 
 // Every entry of `directory` ("" is the current one) but "." and "..", in
@@ -57,8 +58,9 @@ bool hostOpenInput(const char* path, HostInput& input);
 int64_t hostReadInput(const HostInput& input, uint8_t* bytes, size_t count);
 void hostCloseInput(const HostInput& input);
 
-// True when hostReplaceFile may store under `path`: an existing file that
-// this user may write, or a new name in a folder that exists.
+// True when hostReplaceFile may store under `path`, as far as can be told
+// beforehand: an existing file that this user may write, or a new name in a
+// folder that takes one.
 bool hostCanReplaceFile(const char* path);
 
 // Stores the image (which may come in parts) under `path` through a
