@@ -28,6 +28,15 @@ std::map<std::string, Bytes> filesBelow(const std::string& root) {
   return files;
 }
 
+// Names the files that differ rather than printing their bytes.
+void expectSameFiles(const std::map<std::string, Bytes>& actual, const std::map<std::string, Bytes>& expected) {
+  std::vector<std::string> actualNames, expectedNames;
+  for (const auto& [name, bytes] : actual) actualNames.push_back(name);
+  for (const auto& [name, bytes] : expected) expectedNames.push_back(name);
+  ASSERT_EQ(actualNames, expectedNames);
+  for (const auto& [name, bytes] : expected) EXPECT_TRUE(actual.at(name) == bytes) << name << " differs";
+}
+
 std::string joined(const std::vector<std::string>& words) {
   std::string text;
   for (const std::string& word : words) text += word + " ";
@@ -117,7 +126,8 @@ class WindowsParity : public ::testing::TestWithParam<ParityInput> {
     std::string input = std::string(GetParam().name) + ".wav";
     fs::create_directories(dir.file(folder + "/in"));
     fs::copy_file(dir.file("in/" + input), dir.file(folder + "/in/" + input));
-    CliResult result = windows ? runQuarlixIn(dir.file(folder), args) : runProgramIn(dir.file(folder), QUARLIX_BIN, args);
+    CliResult result =
+        windows ? runQuarlixIn(dir.file(folder), args) : runProgramIn(dir.file(folder), QUARLIX_BIN, args);
     return {result, filesBelow(dir.file(folder))};
   }
 };
@@ -135,13 +145,15 @@ TEST_P(WindowsParity, SameFilesAndSameOutputAsTheLinuxBuild) {
     EXPECT_EQ(onWindows.result.errors, "");
     EXPECT_EQ(onWindows.result.status, onLinux.result.status);
     EXPECT_EQ(onWindows.result.output, onLinux.result.output);
-    EXPECT_EQ(onWindows.files, onLinux.files);
+    expectSameFiles(onWindows.files, onLinux.files);
     EXPECT_GT(onLinux.result.output.size(), 100u) << "the banner and an information block at least";
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(EachInput, WindowsParity, ::testing::ValuesIn(kInputs),
-                         [](const ::testing::TestParamInfo<ParityInput>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<ParityInput>& info) {
+                           return std::string(info.param.name);
+                         });
 
 // --- Windows' own paths, options and attributes -----------------------------
 
@@ -217,7 +229,7 @@ TEST_F(WindowsHost, EverySlashArgumentIsAnOption) {
   writeFileBytes(dir.file("a.wav"), monoPcmWave({100, -100, 200, -200}));
   CliResult usage = run({"/?"});
   EXPECT_EQ(usage.status, 0);
-  EXPECT_TRUE(usage.output.starts_with(std::string(kBanner) + "Purpose    : Audio File Compressor for Win32 Console\n"));
+  EXPECT_TRUE(usage.output.starts_with(std::string(kBanner) + "Purpose    : Audio File Compressor for Win32"));
   EXPECT_EQ(usage.output.find("Completed"), std::string::npos);
   // As written: /home/a.wav is the option letter H, which shows the usage.
   CliResult home = run({"/home/a.wav", "a.wav"});
@@ -233,7 +245,9 @@ TEST_F(WindowsHost, EverySlashArgumentIsAnOption) {
 }
 
 TEST_F(WindowsHost, PatternsSkipHiddenAndSystemFilesAndIgnoreCase) {
-  for (const char* name : {"a.wav", "b.wav", "c.wav", "LOUD.WAV"}) writeFileBytes(dir.file(std::string("snd/") + name), monoPcmWave({7}));
+  for (const char* name : {"a.wav", "b.wav", "c.wav", "LOUD.WAV"}) {
+    writeFileBytes(dir.file(std::string("snd/") + name), monoPcmWave({7}));
+  }
   attrib({"+h", "snd\\b.wav"});
   attrib({"+s", "snd\\c.wav"});
   ASSERT_EQ(attributesOf("snd\\b.wav"), "AH");

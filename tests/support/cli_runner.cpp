@@ -115,7 +115,15 @@ CliResult runCommandIn(const std::string& cwd, std::vector<std::string> command)
 }  // namespace
 
 CliResult runQuarlixIn(const std::string& cwd, const std::vector<std::string>& args) {
-  return runCommandIn(cwd, wrappedCommand(args));
+  CliResult result = runCommandIn(cwd, wrappedCommand(args));
+  // Now and then Wine fails a start silently: the program prints nothing and
+  // the status is 1. quarlix prints its banner before it does anything else,
+  // so a run of the Windows build that printed nothing at all is started
+  // again; a fault of quarlix's own would repeat.
+  for (int retry = 0; retry < 2 && testingWindowsBuild() && result.output.empty() && result.errors.empty(); ++retry) {
+    result = runCommandIn(cwd, wrappedCommand(args));
+  }
+  return result;
 }
 
 CliResult runWrappedIn(const std::string& cwd, const std::string& program, const std::vector<std::string>& args) {
