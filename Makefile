@@ -1,16 +1,19 @@
 # Wraps CMake: `make demo` builds and runs the tool on the bundled example,
-# `make test` runs the whole suite in a normal and a sanitizer build, `make
+# `make test` runs the whole suite in a normal and a sanitizer build (and
+# the command-line suites against the Windows build under Wine), `make
 # bench` measures a Release build against sox, ffmpeg and sndfile-convert
-# and the decoder library on a Cortex-M0.
+# and the decoder library on a Cortex-M0, `make windows` cross-compiles
+# quarlix.exe and `make windows-zip` packs it.
 BUILD_DIR ?= build
 ASAN_DIR ?= build-asan
 FUZZ_DIR ?= build-fuzz
 FUZZ_SECONDS ?= 60
 BENCH_DIR ?= build-bench
+WINDOWS_DIR ?= build-windows
 JOBS ?= 2
 
 .PHONY: all deps build build-asan build-fuzz test test-normal test-cross test-sounds test-asan leakcheck fuzz bench-deps \
-  bench-build bench bench-runtime demo clean
+  bench-build bench bench-runtime demo clean windows windows-test windows-zip
 
 all: build
 
@@ -60,7 +63,24 @@ build-fuzz: deps
 fuzz: build-fuzz
 	bash fuzz/run.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
 
-test: test-normal test-cross test-sounds test-asan leakcheck fuzz
+test: test-normal test-cross test-sounds test-asan leakcheck fuzz windows-test windows-zip
+
+# The Windows console build, cross-compiled with MinGW-w64: one statically
+# linked $(WINDOWS_DIR)/quarlix.exe, libgsm included.
+windows: deps
+	cmake -S . -B $(WINDOWS_DIR) --toolchain cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
+	  -DQUARLIX_TESTS=OFF
+	cmake --build $(WINDOWS_DIR) -j $(JOBS) --target quarlix
+
+# The command-line suites against quarlix.exe under Wine, once: the
+# sanitizer and valgrind passes do not repeat them.
+windows-test: build windows
+	bash scripts/windows-test.sh $(BUILD_DIR) $(WINDOWS_DIR)
+
+# $(WINDOWS_DIR)/quarlix-<version>-win64.zip: the executable, README, the
+# manual page as text and the runtime/ decoder sources.
+windows-zip: windows
+	bash scripts/windows-zip.sh $(WINDOWS_DIR) .
 
 # Not part of `test`: it takes minutes and wants a quiet machine. Only it
 # needs what install-deps.sh --bench adds.
@@ -88,4 +108,4 @@ demo: build
 	ls -l $(BUILD_DIR)/demo
 
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR) $(BENCH_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR) $(BENCH_DIR) $(WINDOWS_DIR)

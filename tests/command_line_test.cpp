@@ -205,6 +205,7 @@ TEST_F(CliTest, UsageAfterFilesStopsWithoutCompletion) {
 }
 
 TEST_F(CliTest, AbsolutePathsAreFileNames) {
+  if (testingWindowsBuild()) GTEST_SKIP() << "every \"/\" argument is an option there";
   // The written example: /home/a.wav is a missing file, not the option -h.
   ASSERT_FALSE(fileExists("/home/a.wav"));
   ASSERT_EQ(::mkdir(dir.file("snd").c_str(), 0755), 0);

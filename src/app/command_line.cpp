@@ -6,9 +6,9 @@
 
 #include "app/error_state.h"
 #include "app/file_job.h"
-#include "app/file_search.h"
 #include "app/job_options.h"
 #include "app/number_text.h"
+#include "host/host.h"
 
 JobOptions jobOptions;
 
@@ -98,15 +98,10 @@ void parseLawTest(char law) {
   jobOptions.writeOutput = true;
 }
 
-// On this host every absolute path begins with "/", the option mark. Such an
-// argument is a file name when no option could be written so (it holds a
-// further "/" or a ".") or when it names an existing entry; the root folder
-// itself, a lone "/", stays an option and is refused as one.
+// Where absolute paths begin with "/", the option mark, the host tells
+// which such arguments are file names.
 bool isOption(const char* argument) {
-  if (argument[0] == '-') return true;
-  if (argument[0] != '/') return false;
-  if (argument[1] == '\0') return true;
-  return std::strpbrk(argument + 1, "/.") == nullptr && !namesFileSystemEntry(argument);
+  return argument[0] == '-' || (argument[0] == '/' && !hostSlashArgumentIsPath(argument));
 }
 
 }  // namespace

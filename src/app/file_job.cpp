@@ -1,11 +1,5 @@
 #include "app/file_job.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-
 #include "app/error_state.h"
 #include "app/file_search.h"
 #include "app/job_options.h"
@@ -15,6 +9,7 @@
 #include "codecs/ms_adpcm.h"
 #include "codecs/orbel_adpcm.h"
 #include "codecs/orbel_adpcm_n64.h"
+#include "host/host.h"
 #include "riff/byte_order.h"
 #include "riff/wave_file.h"
 #include "riff/wave_reader.h"
@@ -31,23 +26,14 @@ constexpr size_t kIdentifyLength = 32;
 
 int32_t refuseLongName() { return reportError(kErrorRefused, "Quarlix - File name too long !\n"); }
 
-// Reads the first bytes of a regular file. A pipe or device is never opened
-// for a blocking read: it could hang or never end.
+// Reads the first bytes of a regular file.
 bool readFileStart(const char* path, uint8_t* start, size_t* length) {
-  int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
-  struct stat info;
-  bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-  *length = 0;
-  while (ok && *length < kIdentifyLength) {
-    ssize_t got = ::read(fd, start + *length, kIdentifyLength - *length);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) ok = false;
-    if (got <= 0) break;
-    *length += static_cast<size_t>(got);
-  }
-  ::close(fd);
-  return ok;
+  HostInput input;
+  if (!hostOpenInput(path, input)) return false;
+  int64_t got = hostReadInput(input, start, kIdentifyLength);
+  hostCloseInput(input);
+  *length = got > 0 ? static_cast<size_t>(got) : 0;
+  return got >= 0;
 }
 
 int32_t identifyInput(const char* path) {
@@ -129,10 +115,13 @@ int32_t runStages(WaveFile& wave) {
 }  // namespace
 
 void splitPath(const std::string& path, std::string& drive, std::string& directory, std::string& baseName) {
-  drive.clear();
-  size_t slash = path.rfind('/');
-  size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-  directory.assign(path, 0, nameStart);
+  size_t driveLength = hostDriveLength(path);
+  drive.assign(path, 0, driveLength);
+  size_t nameStart = driveLength;
+  for (size_t at = driveLength; at < path.size(); ++at) {
+    if (hostIsSeparator(path[at])) nameStart = at + 1;
+  }
+  directory.assign(path, driveLength, nameStart - driveLength);
   size_t dot = path.rfind('.');
   size_t nameEnd = dot == std::string::npos || dot < nameStart ? path.size() : dot;
   baseName.assign(path, nameStart, nameEnd - nameStart);
@@ -143,11 +132,12 @@ int32_t processFileArgument(const char* argument) {
   if (pattern.size() > kMaxPathLength) return refuseLongName();
   std::string drive, directory, baseName;
   splitPath(pattern, drive, directory, baseName);
-  std::vector<FoundEntry> entries = searchFiles(directory, pattern.substr(directory.size()));
+  std::string folder = drive + directory;
+  std::vector<FoundEntry> entries = searchFiles(folder, pattern.substr(folder.size()));
   if (entries.empty()) return reportError(kErrorInput, "Quarlix - File not found !\n");
   for (const FoundEntry& entry : entries) {
     if (entry.skipped) continue;
-    int32_t result = processFile(drive + directory + entry.name);
+    int32_t result = processFile(folder + entry.name);
     if (result != 0) return result;
   }
   return 0;

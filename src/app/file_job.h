@@ -6,8 +6,8 @@
 
 // The name parts of the file being processed, read by the sample writers.
 struct JobNames {
-  std::string drive;      // always empty: this host has no drives
-  std::string directory;  // up to and including the last "/"
+  std::string drive;      // "C:", or empty where the host has no drives
+  std::string directory;  // up to and including the last separator
   std::string baseName;   // final component without its extension
   std::string inputPath;
   std::string outputPath;

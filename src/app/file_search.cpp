@@ -1,28 +1,40 @@
 #include "app/file_search.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <memory>
+
+#include "host/host.h"
 
 namespace {
 
 bool hasWildcard(const std::string& pattern) { return pattern.find_first_of("*?") != std::string::npos; }
 
-// "*" stands for any run of characters, "?" for any one; every other
-// character, "[", "]" and "\" included, stands for itself. A mismatch after a
-// "*" lets that star take one more character, so the work stays bounded by
-// the product of the two lengths.
-bool matchesPattern(const std::string& pattern, const std::string& name) {
+char folded(char c, bool ignoreCase) { return ignoreCase && c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// The position after the character at `at`: a byte and the UTF-8
+// continuation bytes that follow it.
+size_t nextCharacter(const std::string& name, size_t at) {
+  do {
+    ++at;
+  } while (at < name.size() && (static_cast<unsigned char>(name[at]) & 0xC0) == 0x80);
+  return at;
+}
+
+// "*" stands for any run of characters, "?" for any one (a whole UTF-8
+// sequence); every other character, "[", "]" and "\" included, stands for
+// itself (ASCII letters in either case where the host's names ignore case).
+// A mismatch after a "*" lets that star take one more byte, so the work
+// stays bounded by the product of the two lengths.
+bool matchesPattern(const std::string& pattern, const std::string& name, bool ignoreCase) {
   size_t p = 0, n = 0;
   size_t starAt = std::string::npos, starTook = 0;
   while (n < name.size()) {
     if (p < pattern.size() && pattern[p] == '*') {
       starAt = p++;
       starTook = n;
-    } else if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == name[n])) {
+    } else if (p < pattern.size() && pattern[p] == '?') {
+      ++p;
+      n = nextCharacter(name, n);
+    } else if (p < pattern.size() && folded(pattern[p], ignoreCase) == folded(name[n], ignoreCase)) {
       ++p;
       ++n;
     } else if (starAt != std::string::npos) {
@@ -36,34 +48,21 @@ bool matchesPattern(const std::string& pattern, const std::string& name) {
   return p == pattern.size();
 }
 
-struct DirCloser {
-  void operator()(DIR* dir) const { closedir(dir); }
-};
-
 }  // namespace
 
 std::vector<FoundEntry> searchFiles(const std::string& directory, const std::string& pattern) {
   std::vector<FoundEntry> found;
-  struct stat info;
   if (!hasWildcard(pattern)) {
-    if (!pattern.empty() && ::stat((directory + pattern).c_str(), &info) == 0) {
-      found.push_back({pattern, false});
-    }
+    if (!pattern.empty() && hostEntryExists(directory + pattern)) found.push_back({pattern, false});
     return found;
   }
-  std::unique_ptr<DIR, DirCloser> dir(::opendir(directory.empty() ? "." : directory.c_str()));
-  if (!dir) return found;
-  while (const dirent* entry = ::readdir(dir.get())) {
-    std::string name = entry->d_name;
-    if (name == "." || name == ".." || !matchesPattern(pattern, name)) continue;
-    bool regular = ::fstatat(::dirfd(dir.get()), name.c_str(), &info, 0) == 0 && S_ISREG(info.st_mode);
-    found.push_back({name, name[0] == '.' || !regular});
+  std::vector<HostEntry> entries;
+  if (!hostListDirectory(directory, entries)) return found;
+  bool ignoreCase = hostNamesIgnoreCase();
+  for (const HostEntry& entry : entries) {
+    if (!matchesPattern(pattern, entry.name, ignoreCase)) continue;
+    found.push_back({entry.name, entry.directory || entry.hidden || entry.system});
   }
   std::sort(found.begin(), found.end(), [](const FoundEntry& a, const FoundEntry& b) { return a.name < b.name; });
   return found;
-}
-
-bool namesFileSystemEntry(const char* path) {
-  struct stat info;
-  return ::lstat(path, &info) == 0;
 }

@@ -1,5 +1,4 @@
-// Expands a file argument whose last component may hold "*" and "?", and
-// answers the one question the command line asks of the file system.
+// Expands a file argument whose last component may hold "*" and "?".
 #pragma once
 
 #include <string>
@@ -14,9 +13,5 @@ struct FoundEntry {
 // them in the same order. Empty when nothing matches or the directory does
 // not exist. A name without wildcards stands for itself and is never skipped:
 // the job refuses it with a message when it is no file it can read. Among
-// wildcard matches, directories are skipped, names beginning with "." count
-// as hidden, and anything but a regular file as a system entry.
+// wildcard matches, directories, hidden and system entries are skipped.
 std::vector<FoundEntry> searchFiles(const std::string& directory, const std::string& pattern);
-
-// True when `path` names an existing entry of any kind, a dangling link too.
-bool namesFileSystemEntry(const char* path);

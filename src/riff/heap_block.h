@@ -2,14 +2,14 @@
 // an exception, so every caller can report "Not enough memory" itself.
 #pragma once
 
-#include <sys/mman.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <span>
 #include <utility>
+
+#include "host/host.h"
 
 class HeapBlock {
  public:
@@ -27,7 +27,7 @@ class HeapBlock {
   bool allocate(size_t size) {
     void* bytes = std::calloc(size == 0 ? 1 : size, 1);
     if (bytes == nullptr) return false;
-    adviseHugePages(bytes, size);
+    hostAdviseHugePages(bytes, size);
     bytes_.reset(static_cast<uint8_t*>(bytes));
     size_ = size;
     return true;
@@ -46,16 +46,6 @@ class HeapBlock {
   std::span<const uint8_t> bytes() const { return {bytes_.get(), size_}; }
 
  private:
-  // Long samples fill tens of megabytes; in huge pages the first touch of
-  // each costs one fault per 2 MiB instead of one per 4 KiB.
-  static void adviseHugePages(void* bytes, size_t size) {
-    constexpr size_t kHugePage = size_t{2} << 20;
-    if (size < 2 * kHugePage) return;
-    uintptr_t start = (reinterpret_cast<uintptr_t>(bytes) + kHugePage - 1) & ~(kHugePage - 1);
-    uintptr_t end = (reinterpret_cast<uintptr_t>(bytes) + size) & ~(kHugePage - 1);
-    if (end > start) ::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
-  }
-
   struct Release {
     void operator()(uint8_t* bytes) const { std::free(bytes); }
   };

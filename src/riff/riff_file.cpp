@@ -1,16 +1,11 @@
 #include "riff/riff_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 #include <limits>
 #include <new>
 
+#include "host/host.h"
 #include "riff/byte_order.h"
-#include "riff/replace_file.h"
 
 namespace {
 
@@ -20,20 +15,12 @@ constexpr uint32_t kRefusedFlags = 0x24300;
 uint32_t accessMode(const RiffFile* file) { return file->openFlags & kAccessMask; }
 
 bool readWholeFile(const char* name, HeapBlock& buffer) {
-  int fd = ::open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
-  struct stat info;
-  bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
-            info.st_size <= std::numeric_limits<int32_t>::max() &&
-            buffer.allocate(static_cast<size_t>(info.st_size));
-  size_t done = 0;
-  while (ok && done < buffer.size()) {
-    ssize_t got = ::read(fd, buffer.data() + done, buffer.size() - done);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) ok = false;
-    else done += static_cast<size_t>(got);
-  }
-  ::close(fd);
+  HostInput input;
+  if (!hostOpenInput(name, input)) return false;
+  bool ok = input.size <= static_cast<uint64_t>(std::numeric_limits<int32_t>::max()) &&
+            buffer.allocate(static_cast<size_t>(input.size)) &&
+            hostReadInput(input, buffer.data(), buffer.size()) == static_cast<int64_t>(buffer.size());
+  hostCloseInput(input);
   if (!ok) buffer.reset();
   return ok;
 }
@@ -66,7 +53,7 @@ RiffFile* riffOpen(const char* name, uint32_t flags) {
 int32_t riffClose(RiffFile* file) {
   int32_t result = 0;
   if (accessMode(file) == RIFF_WRITE &&
-      !replaceFile(file->fileName, {{file->buffer.data(), static_cast<size_t>(file->dataEnd)}})) {
+      !hostReplaceFile(file->fileName, {{file->buffer.data(), static_cast<size_t>(file->dataEnd)}})) {
     result = RIFFERR_CANNOTWRITE;
   }
   delete file;

@@ -10,8 +10,8 @@
 #include "app/error_state.h"
 #include "app/file_job.h"
 #include "app/job_options.h"
+#include "host/host.h"
 #include "riff/byte_order.h"
-#include "riff/replace_file.h"
 
 namespace {
 
@@ -68,7 +68,7 @@ int32_t prepareSampleOutput(WaveFile& wave, const SampleWriter& writer, SampleOu
   wave.sampleCount = static_cast<int32_t>(count);
 
   jobNames.outputPath = jobNames.drive + jobNames.directory + jobNames.baseName + writer.extension;
-  if (!canReplaceFile(jobNames.outputPath.c_str())) {
+  if (!hostCanReplaceFile(jobNames.outputPath.c_str())) {
     return reportError(kErrorWrite, "Quarlix - Can't open output file \"%s\" !\n", jobNames.outputPath.c_str());
   }
   return 0;
@@ -159,7 +159,7 @@ void appendText(TextImage& text, const char* format, ...) {
 }
 
 int32_t storeSampleOutput(std::initializer_list<std::span<const uint8_t>> image) {
-  if (!replaceFile(jobNames.outputPath.c_str(), image)) {
+  if (!hostReplaceFile(jobNames.outputPath.c_str(), image)) {
     return reportError(kErrorWrite, "Quarlix - Can't write data to output file \"%s\" !\n",
                        jobNames.outputPath.c_str());
   }

@@ -26,6 +26,14 @@ class ScratchDir {
   std::string path_;
 };
 
+// The quarlix under test: QUARLIX_TEST_BINARY when set (the Windows build,
+// quarlix.exe, run under Wine through QUARLIX_TEST_WRAPPER), else the one
+// this suite was built with.
+std::string quarlixBinary();
+// True when that is the Windows build; cases that cannot exist there (other
+// users, FIFOs, devices, file-size limits, POSIX absolute paths) skip.
+bool testingWindowsBuild();
+
 // Runs quarlix with `args` in directory `cwd`. When QUARLIX_TEST_WRAPPER is
 // set (for instance to a valgrind command line), quarlix runs under it.
 CliResult runQuarlixIn(const std::string& cwd, const std::vector<std::string>& args);
@@ -34,6 +42,9 @@ CliResult runQuarlixIn(const std::string& cwd, const std::vector<std::string>& a
 CliResult runQuarlixUnprivilegedIn(const std::string& cwd, const std::vector<std::string>& args);
 // The same under a file-size limit of `bytes`, as `ulimit -f` sets one.
 CliResult runQuarlixWithSizeLimitIn(const std::string& cwd, long bytes, const std::vector<std::string>& args);
+// Runs another program the way quarlix runs, under QUARLIX_TEST_WRAPPER (so
+// a Windows command under Wine).
+CliResult runWrappedIn(const std::string& cwd, const std::string& program, const std::vector<std::string>& args);
 // Runs any program (a peer tool) in `cwd`; `program` is looked up on PATH.
 CliResult runProgramIn(const std::string& cwd, const std::string& program, const std::vector<std::string>& args);
 

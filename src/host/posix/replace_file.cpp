@@ -1,4 +1,9 @@
-#include "riff/replace_file.h"
+// Output replacement on POSIX hosts: a temporary file beside the target,
+// renamed over it. The replacement keeps an existing file's permission bits
+// and, where this user may set them, its owner and group; "may not write" is
+// what opening the file for writing says, so root may replace a read-only
+// file. Through a symbolic link the file it names is replaced.
+#include "host/host.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -64,7 +69,7 @@ std::string resolvedTarget(const char* path) {
 
 }  // namespace
 
-bool canReplaceFile(const char* path) {
+bool hostCanReplaceFile(const char* path) {
   std::string target = resolvedTarget(path);
   struct stat info;
   if (::stat(target.c_str(), &info) != 0) {
@@ -80,7 +85,7 @@ bool canReplaceFile(const char* path) {
   return true;
 }
 
-bool replaceFile(const char* path, Image image) {
+bool hostReplaceFile(const char* path, Image image) {
   std::string target = resolvedTarget(path);
   struct stat old;
   bool exists = ::stat(target.c_str(), &old) == 0;
