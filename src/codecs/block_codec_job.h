@@ -47,7 +47,8 @@ struct BlockPlan {
 
 // Refuses input that is not 16-bit mono PCM, then builds the fresh record: the
 // block fmt (beyond its 20 bytes left zero for the caller), a fact holding
-// the sample count and zeroed data for whole blocks of blockBytes.
+// the sample count and data for whole blocks of blockBytes, which the
+// caller fills completely.
 int32_t startBlockCompression(const WaveFile& wave, const BlockCodec& codec, uint32_t blockBytes, WaveFile& fresh,
                               BlockPlan& plan);
 

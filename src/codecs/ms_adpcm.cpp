@@ -116,10 +116,11 @@ int32_t compressMsAdpcm(WaveFile& wave) {
   std::span<const int16_t> input = pcmSamples(wave.data, plan.sampleCount);
   std::span<uint8_t> output = fresh.data.bytes();
   for (size_t block = 0; block < plan.blockCount; ++block) {
-    // The last block may be partial; its unused tail stays zero.
+    // The last block may be partial; its unused tail is zero.
     std::span<const int16_t> samples = input.subspan(block * plan.samplesPerBlock);
-    msAdpcmEncodeBlock(samples.first(std::min<size_t>(samples.size(), plan.samplesPerBlock)),
-                       output.subspan(block * plan.blockBytes, plan.blockBytes));
+    std::span<uint8_t> out = output.subspan(block * plan.blockBytes, plan.blockBytes);
+    size_t written = msAdpcmEncodeBlock(samples.first(std::min<size_t>(samples.size(), plan.samplesPerBlock)), out);
+    std::fill(out.begin() + static_cast<ptrdiff_t>(written), out.end(), 0);
   }
   installRecord(wave, fresh);
   return 0;

@@ -101,6 +101,7 @@ int32_t compressOrbelAdpcm(WaveFile& wave) {
       std::array<int16_t, orbelSamplesPerBlock(kOrbelMaxBlockBytes)> scratch{};
       std::copy(samples.begin(), samples.end(), scratch.begin());
       orbelEncodeBlock(scratch, block, samples.size(), history);
+      std::fill(block.begin() + static_cast<ptrdiff_t>(orbelCodedBytes(samples.size())), block.end(), 0);
     }
   }
   installRecord(wave, fresh);

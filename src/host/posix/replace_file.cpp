@@ -7,6 +7,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -19,14 +20,27 @@ namespace {
 
 using Image = std::initializer_list<std::span<const uint8_t>>;
 
+// All parts with one call, as a rule; a call that stores less is followed
+// by another for the rest. An image comes in a few parts (at most 8).
 bool writeAll(int fd, Image image) {
+  constexpr size_t kMostParts = 8;
+  iovec parts[kMostParts];
+  size_t count = 0;
   for (std::span<const uint8_t> part : image) {
-    size_t done = 0;
-    while (done < part.size()) {
-      ssize_t put = ::write(fd, part.data() + done, part.size() - done);
-      if (put < 0 && errno == EINTR) continue;
-      if (put <= 0) return false;
-      done += static_cast<size_t>(put);
+    if (part.empty()) continue;
+    if (count == kMostParts) return false;
+    parts[count++] = {const_cast<uint8_t*>(part.data()), part.size()};
+  }
+  iovec* next = parts;
+  while (count > 0) {
+    ssize_t put = ::writev(fd, next, static_cast<int>(count));
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return false;
+    size_t done = static_cast<size_t>(put);
+    for (; count > 0 && done >= next->iov_len; --count) done -= next++->iov_len;
+    if (count > 0) {
+      next->iov_base = static_cast<uint8_t*>(next->iov_base) + done;
+      next->iov_len -= done;
     }
   }
   return true;
