@@ -1,12 +1,16 @@
-// Samples per second of each block encoder and decoder on audio-like input,
-// one core, no file handling: the figures the whole-process rows build on.
-// The tool's decoders are the device library's block decoders; beside them,
-// the library reading whole .bin images as a player does.
+// Samples per second of each block encoder and decoder on real sounds, one
+// core, no file handling: the figures the whole-process rows build on. The
+// material is the 16-bit mono WAV file that QUARLIX_BENCH_WAV names
+// (run_bench.sh gives long.wav of bench/make_material.sh). The tool's
+// decoders are the device library's block decoders; beside them, the
+// library reading whole .bin images as a player does.
 #include <benchmark/benchmark.h>
 
-#include <cmath>
 #include <cstdint>
-#include <numbers>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <vector>
 
 #include "codecs/gsm610.h"
@@ -15,31 +19,34 @@
 #include "codecs/orbel_adpcm.h"
 #include "codecs/orbel_adpcm_n64.h"
 #include "quarlix_decode.h"
+#include "riff/byte_order.h"
 
 namespace {
 
-constexpr size_t kSignalSamples = 1 << 20;  // about 24 s at 44.1 kHz
-
-// A sweep under a slow tremolo with some noise: every step size gets used,
-// as in music, so no shortcut for silence or tones flatters the figures.
-const std::vector<int16_t>& signal() {
-  static const std::vector<int16_t> samples = [] {
-    std::vector<int16_t> out(kSignalSamples);
-    uint32_t noise = 12345;
-    for (size_t i = 0; i < out.size(); ++i) {
-      double t = static_cast<double>(i) / 44100.0;
-      double sweep = std::sin(2 * std::numbers::pi * (100.0 * t + 60.0 * t * t));
-      double tremolo = 0.55 + 0.45 * std::sin(2 * std::numbers::pi * 0.7 * t);
-      noise ^= noise << 13;
-      noise ^= noise >> 17;
-      noise ^= noise << 5;
-      double hiss = static_cast<double>(noise % 2001) - 1000.0;
-      out[i] = static_cast<int16_t>(std::lround(20000.0 * tremolo * sweep + hiss));
+// The samples of the data chunk of the material file.
+std::vector<int16_t> readMaterial() {
+  const char* path = std::getenv("QUARLIX_BENCH_WAV");
+  std::ifstream file(path != nullptr ? path : "", std::ios::binary);
+  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  for (size_t at = 12; at + 8 <= bytes.size();) {
+    uint32_t size = loadLE32(&bytes[at + 4]);
+    if (loadLE32(&bytes[at]) == kFourCCData && at + 8 + size <= bytes.size()) {
+      std::vector<int16_t> samples(size / 2);
+      for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<int16_t>(loadLE16(&bytes[at + 8 + 2 * i]));
+      return samples;
     }
-    return out;
-  }();
+    at += 8 + size + (size & 1);
+  }
+  std::printf("codec kernels: QUARLIX_BENCH_WAV must name a 16-bit mono WAV file\n");
+  std::exit(1);
+}
+
+const std::vector<int16_t>& signal() {
+  static const std::vector<int16_t> samples = readMaterial();
   return samples;
 }
+
+const size_t kSignalSamples = signal().size();
 
 size_t wholeBlocks(size_t samplesPerBlock) { return kSignalSamples / samplesPerBlock; }
 
