@@ -97,9 +97,7 @@ void imaDecodeKernel(benchmark::State& state) {
   std::vector<uint8_t> stream = imaStream();
   std::vector<int16_t> out(wholeBlocks(perBlock) * perBlock);
   for (auto _ : state) {
-    for (size_t b = 0; b < wholeBlocks(perBlock); ++b) {
-      qx_ima_decode_block(&stream[b * kImaBlockBytes], kImaBlockBytes, &out[b * perBlock], perBlock);
-    }
+    decodeImaBlocks(stream, kImaBlockBytes, perBlock, out);
     benchmark::DoNotOptimize(out.data());
     benchmark::ClobberMemory();
   }
@@ -132,10 +130,7 @@ void msDecodeKernel(benchmark::State& state) {
   }
   std::vector<int16_t> out(wholeBlocks(perBlock) * perBlock);
   for (auto _ : state) {
-    for (size_t b = 0; b < wholeBlocks(perBlock); ++b) {
-      msAdpcmDecodeBlock(std::span(stream).subspan(b * kMsBlockBytes, kMsBlockBytes),
-                         std::span(out).subspan(b * perBlock, perBlock));
-    }
+    decodeMsAdpcmBlocks(stream, kMsBlockBytes, perBlock, out);
     benchmark::DoNotOptimize(out.data());
     benchmark::ClobberMemory();
   }
@@ -221,10 +216,7 @@ void n64DecodeKernel(benchmark::State& state) {
   std::vector<uint8_t> stream = n64Stream();
   std::vector<int16_t> out(wholeBlocks(perBlock) * perBlock);
   for (auto _ : state) {
-    for (size_t b = 0; b < wholeBlocks(perBlock); ++b) {
-      orbelN64DecodeBlock(std::span(stream).subspan(b * kN64BlockBytes, kN64BlockBytes),
-                          std::span(out).subspan(b * perBlock, perBlock));
-    }
+    benchmark::DoNotOptimize(decodeOrbelN64Blocks(stream, kN64BlockBytes, perBlock, out));
     benchmark::DoNotOptimize(out.data());
     benchmark::ClobberMemory();
   }

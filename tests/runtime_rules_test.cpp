@@ -1,16 +1,20 @@
-// The codec rules that exist twice on purpose: the encoders' lane forms
-// against the shared scalar rules over their whole input domains, and the
-// decoder library's host fast paths (QX_FAST, as the tool builds it) against
-// its compact form, compiled here from the same source as C++.
+// The codec rules that exist twice on purpose: the lane forms of the tool's
+// encoders and decoders against the shared scalar rules over their whole
+// input domains, the tool's lane decoders against the library's block
+// decoders, and the decoder library's host fast paths (QX_FAST, as the tool
+// builds it) against its compact form, compiled here from the same source
+// as C++.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <utility>
 #include <algorithm>
 #include <vector>
 
+#include "codecs/ima_adpcm.h"
 #include "codecs/lane_vectors.h"
 #include "codecs/ms_adpcm.h"
 #include "codecs/orbel_adpcm.h"
@@ -74,6 +78,19 @@ Inputs quantiserDomain() {
   return out;
 }
 
+// Every delta a Microsoft ADPCM block can hold or reach: each one up to
+// 2^17, then the neighbours of every 256th beyond it, up to the ceiling.
+Inputs msDeltaDomain() {
+  Inputs out;
+  for (int32_t code = -8; code <= 7; ++code) {
+    for (int32_t delta = -32768; delta <= 131072; ++delta) out.emplace_back(delta, code);
+    for (int32_t delta = 131072; delta <= QX_MS_MAX_DELTA; delta += delta / 64 & ~255) {
+      for (int32_t offset : {-1, 0, 1, 255}) out.emplace_back(std::min(delta + offset, QX_MS_MAX_DELTA), code);
+    }
+  }
+  return out;
+}
+
 Inputs orbelStepDomain() {
   Inputs out;
   for (int32_t step : encoderSteps()) {
@@ -86,9 +103,11 @@ TEST(CodecRules, LaneFormsFollowTheScalarRules) {
   const LaneRule rules[] = {
       {"adaptation factor by code", product(-8, 7, 0, 0), [](Lanes code, Lanes) { return adaptationFactor(code); },
        [](int32_t code, int32_t) { return int32_t{qx_adaptation_factor[code & 15]}; }},
-      // Microsoft ADPCM: an encoder's deltas run from 16 to 98301.
-      {"Microsoft ADPCM delta", product(16, 98301, -8, 7), [](Lanes delta, Lanes code) { return msNextDeltaLanes(delta, code); },
+      {"Microsoft ADPCM delta", msDeltaDomain(), [](Lanes delta, Lanes code) { return msNextDeltaLanes(delta, code); },
        [](int32_t delta, int32_t code) { return qx_ms_next_delta(delta, code); }},
+      {"IMA step index", product(0, QX_IMA_MAX_INDEX, 0, 15),
+       [](Lanes index, Lanes nibble) { return imaNextIndexLanes(index, nibble); },
+       [](int32_t index, int32_t nibble) { return qx_ima_next_index(index, static_cast<uint32_t>(nibble)); }},
       {"Orbel ADPCM step", orbelStepDomain(), [](Lanes step, Lanes code) { return orbelNextStepLanes(step, code); },
        [](int32_t step, int32_t code) { return qx_orbel_next_step(step, code); }},
       // The N64 index with its clamp count folded in: 1000 for a clamp.
@@ -125,6 +144,71 @@ TEST(CodecRules, LaneFormsFollowTheScalarRules) {
       }
     }
     EXPECT_EQ(mismatches, 0u) << rule.name << " over " << rule.domain.size() << " inputs";
+  }
+}
+
+// The tool decodes IMA ADPCM, Microsoft ADPCM and N64 several blocks at a
+// time; block by block, the library must give the same samples and clamps,
+// on blocks of any bytes (damaged headers, runaway steps) and any geometry.
+TEST(CodecRules, LaneDecodersGiveTheLibrarysSamples) {
+  struct Format {
+    const char* name;
+    size_t headerBytes;
+    size_t heldSamples;
+    uint32_t (*lanes)(std::span<const uint8_t>, size_t, size_t, std::span<int16_t>);
+    uint32_t (*library)(const uint8_t*, size_t, int16_t*, size_t);
+  };
+  const Format formats[] = {
+      {"IMA ADPCM", 4, 1,
+       [](std::span<const uint8_t> blocks, size_t bytes, size_t perBlock, std::span<int16_t> out) {
+         decodeImaBlocks(blocks, bytes, perBlock, out);
+         return 0u;
+       },
+       [](const uint8_t* block, size_t bytes, int16_t* out, size_t count) {
+         qx_ima_decode_block(block, bytes, out, count);
+         return 0u;
+       }},
+      {"Microsoft ADPCM", 7, 2,
+       [](std::span<const uint8_t> blocks, size_t bytes, size_t perBlock, std::span<int16_t> out) {
+         decodeMsAdpcmBlocks(blocks, bytes, perBlock, out);
+         return 0u;
+       },
+       [](const uint8_t* block, size_t bytes, int16_t* out, size_t count) {
+         qx_ms_decode_block(block, bytes, out, count);
+         return 0u;
+       }},
+      {"Orbel ADPCM-N64", 5, 2, decodeOrbelN64Blocks,
+       [](const uint8_t* block, size_t bytes, int16_t* out, size_t count) {
+         uint32_t clamps = 0;
+         qx_n64_decode_block(block, bytes, out, count, &clamps);
+         return clamps;
+       }},
+  };
+  NoiseSource noise{77};
+  for (const Format& format : formats) {
+    for (size_t blockBytes : {size_t{8}, size_t{16}, size_t{17}, size_t{100}, size_t{256}, size_t{1024}}) {
+      size_t capacity = 2 * (blockBytes - format.headerBytes) + format.heldSamples;
+      // Whole lane groups, a group and a few blocks, a partial last block,
+      // fewer samples than a block holds, and shorter blocks than they hold.
+      for (size_t perBlock : {capacity, capacity - 1, size_t{3}}) {
+        for (size_t samples : {16 * perBlock, 19 * perBlock - 2, perBlock / 2 + 1}) {
+          size_t blocks = (samples + perBlock - 1) / perBlock;
+          Bytes data(blocks * blockBytes);
+          for (uint8_t& byte : data) byte = static_cast<uint8_t>(noise.next() >> 24);
+          std::vector<int16_t> got(samples, 12345), want(samples, 12345);
+          uint32_t gotClamps = format.lanes(data, blockBytes, perBlock, got);
+          uint32_t wantClamps = 0;
+          for (size_t b = 0; b < blocks; ++b) {
+            size_t count = std::min(perBlock, samples - b * perBlock);
+            wantClamps += format.library(&data[b * blockBytes], blockBytes, &want[b * perBlock], count);
+          }
+          std::string what = std::string(format.name) + ", " + std::to_string(blockBytes) + "-byte blocks of " +
+                             std::to_string(perBlock) + ", " + std::to_string(samples) + " samples";
+          ASSERT_EQ(got, want) << what;
+          ASSERT_EQ(gotClamps, wantClamps) << what;
+        }
+      }
+    }
   }
 }
 

@@ -7,6 +7,8 @@
 #include "app/job_options.h"
 #include "codecs/block_codec_job.h"
 #include "codecs/codec_record.h"
+#include "codecs/lane_decoding.h"
+#include "codecs/lane_vectors.h"
 #include "quarlix_codec_rules.h"
 #include "quarlix_decode.h"
 #include "riff/byte_order.h"
@@ -53,6 +55,49 @@ uint32_t encodeSample(int32_t sample, int32_t& predictor, int32_t& stepIndex) {
   return code;
 }
 
+// The predictor's change for every step index and code, from the shared
+// rule: decoding a code in a lane is then one lookup.
+constexpr auto kDifferences = [] {
+  std::array<int32_t, (QX_IMA_MAX_INDEX + 1) * 16> table{};
+  for (int32_t index = 0; index <= QX_IMA_MAX_INDEX; ++index) {
+    for (uint32_t code = 0; code < 16; ++code) {
+      table[static_cast<size_t>(index) * 16 + code] = qx_ima_difference(qx_ima_step_table[index], code);
+    }
+  }
+  return table;
+}();
+
+// Eight blocks' decoding, one in each lane, for decodeLaneGroups.
+struct ImaLanes {
+  static constexpr size_t kCodesOffset = kImaHeaderBytes;
+  static constexpr size_t kHeldSamples = 1;
+  static constexpr bool kLowNibbleFirst = true;
+  Lanes predictor;
+  Lanes index;
+
+  void start(const uint8_t* const block[], int16_t* const out[]) {
+    int32_t first[kLaneCount], firstIndex[kLaneCount];
+    for (size_t lane = 0; lane < kLaneCount; ++lane) {
+      first[lane] = qx_int16_of(block[lane][1], block[lane][0]);
+      firstIndex[lane] = qx_header_index(block[lane][2]);
+      out[lane][0] = static_cast<int16_t>(first[lane]);
+    }
+    predictor = lanesOf(first);
+    index = lanesOf(firstIndex);
+  }
+  [[gnu::always_inline]] Lanes next(Lanes nibble) {
+    predictor = laneClamp(predictor + laneLookup(kDifferences.data(), index * 16 + nibble), INT16_MIN, INT16_MAX);
+    index = imaNextIndexLanes(index, nibble);
+    return predictor;
+  }
+  uint32_t clamps() const { return 0; }  // IMA ADPCM's are silent
+};
+
+QUARLIX_LANE_KERNEL uint32_t decodeImaLaneGroups(const uint8_t* blocks, size_t blockBytes, size_t samplesPerBlock,
+                                                 size_t groups, int16_t* samples) {
+  return decodeLaneGroups<ImaLanes>(blocks, blockBytes, samplesPerBlock, groups, samples);
+}
+
 void storeHeader(uint8_t* header, const ImaState& state) {
   storeLE16(header, static_cast<uint16_t>(state.predictor));
   header[2] = static_cast<uint8_t>(state.stepIndex);
@@ -75,6 +120,19 @@ void imaEncode(std::span<const int16_t> input, std::span<uint8_t> codes, ImaStat
   if (count % 2 != 0) out[count / 2] = static_cast<uint8_t>(encodeSample(in[count - 1], predictor, stepIndex));
   state.predictor = static_cast<int16_t>(predictor);
   state.stepIndex = static_cast<int8_t>(stepIndex);
+}
+
+void decodeImaBlocks(std::span<const uint8_t> blocks, size_t blockBytes, size_t samplesPerBlock,
+                     std::span<int16_t> samples) {
+  decodeBlocksInLanes(
+      blocks, blockBytes, samplesPerBlock, samples,
+      [&](const uint8_t* first, size_t groups, int16_t* out) {
+        return decodeImaLaneGroups(first, blockBytes, samplesPerBlock, groups, out);
+      },
+      [](const uint8_t* block, size_t bytes, int16_t* out, size_t count) {
+        qx_ima_decode_block(block, bytes, out, count);
+        return 0u;
+      });
 }
 
 int32_t compressIma(WaveFile& wave) {
@@ -106,7 +164,8 @@ int32_t compressIma(WaveFile& wave) {
 
 int32_t decompressIma(WaveFile& wave) {
   // Every block starts from its own header; nothing is carried over.
-  return decompressBlocks(wave, kImaAdpcmCodec, [](std::span<const uint8_t> block, std::span<int16_t> samples) {
-    qx_ima_decode_block(block.data(), block.size(), samples.data(), samples.size());
+  return decompressBlocks(wave, kImaAdpcmCodec, [](std::span<const uint8_t> blocks, std::span<int16_t> samples,
+                                                    const BlockPlan& plan) {
+    decodeImaBlocks(blocks, plan.blockBytes, plan.samplesPerBlock, samples);
   });
 }

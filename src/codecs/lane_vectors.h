@@ -41,6 +41,13 @@ inline constexpr size_t kLaneCount = 8;
 }
 [[gnu::always_inline]] inline Lanes laneAbs(Lanes value) { return select(value < 0, -value, value); }
 
+// The lanes holding values[0], values[1], ...
+[[gnu::always_inline]] inline Lanes lanesOf(const int32_t (&values)[kLaneCount]) {
+  Lanes lanes;
+  __builtin_memcpy(&lanes, values, sizeof lanes);
+  return lanes;
+}
+
 // Reinterprets the lanes' bits as unsigned, for arithmetic that wraps.
 [[gnu::always_inline]] inline UnsignedLanes asUnsigned(Lanes value) { return reinterpret_cast<UnsignedLanes>(value); }
 

@@ -7,6 +7,7 @@
 #include "app/job_options.h"
 #include "codecs/block_codec_job.h"
 #include "codecs/codec_record.h"
+#include "codecs/lane_decoding.h"
 #include "codecs/lane_vectors.h"
 #include "quarlix_codec_rules.h"
 #include "quarlix_decode.h"
@@ -31,13 +32,13 @@ struct PairTrials {
 // The quotient of the code is truncated toward zero, so its magnitude is
 // floor(|diff| / delta): 0 to 8 for a negative difference, 0 to 7 otherwise.
 QUARLIX_LANE_KERNEL void runPairTrials(std::span<const int16_t> input, PairTrials& trials) {
-  Lanes c1;
-  Lanes c2;
+  Lanes c1{};
+  Lanes c2{};
   for (size_t lane = 0; lane < kLaneCount; ++lane) {
     c1[lane] = qx_adpcm_pairs[lane % QX_MS_PAIRS][0];
     c2[lane] = qx_adpcm_pairs[lane % QX_MS_PAIRS][1];
   }
-  Lanes delta;
+  Lanes delta{};
   std::memcpy(&delta, trials.firstDelta, sizeof delta);
   Lanes s1 = splat(sampleAt(input, 1));
   Lanes s2 = splat(sampleAt(input, 0));
@@ -98,6 +99,69 @@ void msAdpcmDecodeBlock(std::span<const uint8_t> block, std::span<int16_t> outpu
   qx_ms_decode_block(block.data(), block.size(), output.data(), output.size());
 }
 
+namespace {
+
+// Eight blocks' decoding, one in each lane, for decodeLaneGroups.
+struct MsLanes {
+  static constexpr size_t kCodesOffset = kMsAdpcmHeaderBytes;
+  static constexpr size_t kHeldSamples = 2;
+  static constexpr bool kLowNibbleFirst = false;
+  Lanes delta;
+  Lanes s1;
+  Lanes s2;
+  Lanes c1;
+  Lanes c2;
+
+  void start(const uint8_t* const block[], int16_t* const out[]) {
+    int32_t first1[kLaneCount], first2[kLaneCount], firstDelta[kLaneCount], pair1[kLaneCount], pair2[kLaneCount];
+    for (size_t lane = 0; lane < kLaneCount; ++lane) {
+      const uint8_t* header = block[lane];
+      uint32_t pair = qx_ms_header_pair(header[0]);
+      pair1[lane] = qx_adpcm_pairs[pair][0];
+      pair2[lane] = qx_adpcm_pairs[pair][1];
+      firstDelta[lane] = qx_int16_of(header[2], header[1]);
+      first1[lane] = qx_int16_of(header[4], header[3]);
+      first2[lane] = qx_int16_of(header[6], header[5]);
+      out[lane][0] = static_cast<int16_t>(first2[lane]);
+      out[lane][1] = static_cast<int16_t>(first1[lane]);
+    }
+    delta = lanesOf(firstDelta);
+    s1 = lanesOf(first1);
+    s2 = lanesOf(first2);
+    c1 = lanesOf(pair1);
+    c2 = lanesOf(pair2);
+  }
+  [[gnu::always_inline]] Lanes next(Lanes nibble) {
+    Lanes code = (nibble ^ 8) - 8;
+    Lanes sample = laneClamp(((c1 * s1 + c2 * s2) >> 8) + code * delta, INT16_MIN, INT16_MAX);
+    delta = msNextDeltaLanes(delta, code);
+    s2 = s1;
+    s1 = sample;
+    return sample;
+  }
+  uint32_t clamps() const { return 0; }  // none in this format
+};
+
+QUARLIX_LANE_KERNEL uint32_t decodeMsLaneGroups(const uint8_t* blocks, size_t blockBytes, size_t samplesPerBlock,
+                                                size_t groups, int16_t* samples) {
+  return decodeLaneGroups<MsLanes>(blocks, blockBytes, samplesPerBlock, groups, samples);
+}
+
+}  // namespace
+
+void decodeMsAdpcmBlocks(std::span<const uint8_t> blocks, size_t blockBytes, size_t samplesPerBlock,
+                         std::span<int16_t> samples) {
+  decodeBlocksInLanes(
+      blocks, blockBytes, samplesPerBlock, samples,
+      [&](const uint8_t* first, size_t groups, int16_t* out) {
+        return decodeMsLaneGroups(first, blockBytes, samplesPerBlock, groups, out);
+      },
+      [](const uint8_t* block, size_t bytes, int16_t* out, size_t count) {
+        qx_ms_decode_block(block, bytes, out, count);
+        return 0u;
+      });
+}
+
 int32_t compressMsAdpcm(WaveFile& wave) {
   uint32_t rate = readFormat(wave).nSamplesPerSec;
   uint32_t defaultBytes = rate >= 44100 ? 1024 : rate >= 22050 ? 512 : 256;
@@ -127,5 +191,8 @@ int32_t compressMsAdpcm(WaveFile& wave) {
 }
 
 int32_t decompressMsAdpcm(WaveFile& wave) {
-  return decompressBlocks(wave, kMsAdpcmCodec, msAdpcmDecodeBlock);
+  return decompressBlocks(wave, kMsAdpcmCodec, [](std::span<const uint8_t> blocks, std::span<int16_t> samples,
+                                                   const BlockPlan& plan) {
+    decodeMsAdpcmBlocks(blocks, plan.blockBytes, plan.samplesPerBlock, samples);
+  });
 }

@@ -27,12 +27,14 @@ inline constexpr size_t kMsAdpcmMaxBlockBytes = 1024;
 inline constexpr size_t kMsAdpcmMaxBlockSamples = 2036;  // what 1024 bytes hold
 
 
-// qx_ms_next_delta in every lane, for the encoder's side-by-side trials. An
-// encoder's delta never passes 98301 (it grows only while a difference of
-// at most 131070 is 4 deltas or more), so the products stay far inside 32
-// bits and need none of the decoder's bounding.
+// qx_ms_next_delta in every lane, over every delta a block can hold or
+// reach (-32768 to QX_MS_MAX_DELTA). The product factor * delta can pass 32
+// bits; it is taken in two parts, by the delta's high bits and its low 8,
+// which gives the same quotient by 256 exactly.
 [[gnu::always_inline]] inline Lanes msNextDeltaLanes(Lanes delta, Lanes code) {
-  return laneMax((adaptationFactor(code) * delta) >> 8, splat(QX_MS_MIN_DELTA));
+  Lanes factor = adaptationFactor(code);
+  Lanes next = factor * (delta >> 8) + ((factor * (delta & 255)) >> 8);
+  return laneClamp(next, QX_MS_MIN_DELTA, QX_MS_MAX_DELTA);
 }
 
 // The first step of a block for `pair`, estimated from its first five
@@ -49,6 +51,12 @@ size_t msAdpcmEncodeBlock(std::span<const int16_t> input, std::span<uint8_t> blo
 // always with the standard pairs; a predictor byte beyond them selects the
 // first pair. Samples that the block holds no code for are left untouched.
 void msAdpcmDecodeBlock(std::span<const uint8_t> block, std::span<int16_t> output);
+
+// Decodes the blocks (of blockBytes, samplesPerBlock samples each, which a
+// block holds) into `samples`, the last block cut to the samples that
+// remain: msAdpcmDecodeBlock's samples, several blocks at a time.
+void decodeMsAdpcmBlocks(std::span<const uint8_t> blocks, size_t blockBytes, size_t samplesPerBlock,
+                         std::span<int16_t> samples);
 
 // The conversion jobs: 0, or the reported negative code (the record is then
 // left as it was).

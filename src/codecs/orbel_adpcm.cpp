@@ -109,8 +109,13 @@ int32_t compressOrbelAdpcm(WaveFile& wave) {
 }
 
 int32_t decompressOrbelAdpcm(WaveFile& wave) {
-  AdpcmHistory history{};  // runs on from block to block
-  return decompressBlocks(wave, kOrbelAdpcmCodec, [&](std::span<const uint8_t> block, std::span<int16_t> samples) {
-    orbelDecodeBlock(block, samples, history);
+  // The history runs on from block to block, so they decode one by one.
+  return decompressBlocks(wave, kOrbelAdpcmCodec, [](std::span<const uint8_t> blocks, std::span<int16_t> samples,
+                                                     const BlockPlan& plan) {
+    AdpcmHistory history{};
+    for (size_t done = 0, at = 0; done < samples.size(); done += plan.samplesPerBlock, at += plan.blockBytes) {
+      size_t count = std::min<size_t>(samples.size() - done, plan.samplesPerBlock);
+      orbelDecodeBlock(blocks.subspan(at, plan.blockBytes), samples.subspan(done, count), history);
+    }
   });
 }

@@ -7,6 +7,7 @@
 
 #include "app/error_state.h"
 #include "codecs/codec_record.h"
+#include "codecs/lane_decoding.h"
 #include "codecs/orbel_adpcm.h"
 #include "codecs/block_codec_job.h"
 #include "codecs/orbel_quantiser.h"
@@ -25,6 +26,65 @@ constexpr int32_t kHeaderSampleCeiling = 32764;
 
 int32_t roundHeaderSample(int32_t sample) { return std::min((sample + 2) & ~3, kHeaderSampleCeiling); }
 
+void warnOfDecodingClamps(uint32_t clamps) {
+  for (uint32_t k = 0; k < clamps; ++k) std::printf("%s", kDecodeWarning);
+}
+
+// Eight blocks' decoding, one in each lane, for decodeLaneGroups.
+struct N64Lanes {
+  static constexpr size_t kCodesOffset = kN64HeaderBytes;
+  static constexpr size_t kHeldSamples = 2;
+  static constexpr bool kLowNibbleFirst = false;
+  Lanes index;
+  Lanes s1;
+  Lanes s2;
+  Lanes c1;
+  Lanes c2;
+  Lanes clampCount;
+
+  void start(const uint8_t* const block[], int16_t* const out[]) {
+    int32_t first1[kLaneCount], first2[kLaneCount], firstIndex[kLaneCount], pair1[kLaneCount], pair2[kLaneCount];
+    for (size_t lane = 0; lane < kLaneCount; ++lane) {
+      // Big-endian; the pair sits in the first sample's two low bits.
+      const uint8_t* header = block[lane];
+      pair1[lane] = qx_n64_pairs[header[1] & 3u][0];
+      pair2[lane] = qx_n64_pairs[header[1] & 3u][1];
+      first2[lane] = qx_int16_of(header[0], header[1] & 0xFCu);
+      first1[lane] = qx_int16_of(header[2], header[3]);
+      firstIndex[lane] = qx_header_index(header[4]);
+      out[lane][0] = static_cast<int16_t>(first2[lane]);
+      out[lane][1] = static_cast<int16_t>(first1[lane]);
+    }
+    index = lanesOf(firstIndex);
+    s1 = lanesOf(first1);
+    s2 = lanesOf(first2);
+    c1 = lanesOf(pair1);
+    c2 = lanesOf(pair2);
+    clampCount = splat(0);
+  }
+  [[gnu::always_inline]] Lanes next(Lanes nibble) {
+    Lanes code = (nibble ^ 8) - 8;
+    Lanes step = laneLookup(qx_ima_step_table, index);
+    Lanes sample = laneClamp(((c1 * s1 + c2 * s2) >> 8) + step * code, INT16_MIN, INT16_MAX);
+    LaneMask passed;
+    index = n64NextIndexLanes(index, code, passed);
+    clampCount -= passed;
+    s2 = s1;
+    s1 = sample;
+    return sample;
+  }
+  uint32_t clamps() const {
+    uint32_t sum = 0;
+    for (size_t lane = 0; lane < kLaneCount; ++lane) sum += static_cast<uint32_t>(clampCount[lane]);
+    return sum;
+  }
+};
+
+QUARLIX_LANE_KERNEL uint32_t decodeN64LaneGroups(const uint8_t* blocks, size_t blockBytes, size_t samplesPerBlock,
+                                                 size_t groups, int16_t* samples) {
+  return decodeLaneGroups<N64Lanes>(blocks, blockBytes, samplesPerBlock, groups, samples);
+}
+
 }  // namespace
 
 void orbelN64DecodeBlock(std::span<const uint8_t> block, std::span<int16_t> samples) {
@@ -32,7 +92,21 @@ void orbelN64DecodeBlock(std::span<const uint8_t> block, std::span<int16_t> samp
   // block decodes, so warning of them after it keeps the output in order.
   uint32_t clamps = 0;
   qx_n64_decode_block(block.data(), block.size(), samples.data(), samples.size(), &clamps);
-  for (uint32_t k = 0; k < clamps; ++k) std::printf("%s", kDecodeWarning);
+  warnOfDecodingClamps(clamps);
+}
+
+uint32_t decodeOrbelN64Blocks(std::span<const uint8_t> blocks, size_t blockBytes, size_t samplesPerBlock,
+                              std::span<int16_t> samples) {
+  return decodeBlocksInLanes(
+      blocks, blockBytes, samplesPerBlock, samples,
+      [&](const uint8_t* first, size_t groups, int16_t* out) {
+        return decodeN64LaneGroups(first, blockBytes, samplesPerBlock, groups, out);
+      },
+      [](const uint8_t* block, size_t bytes, int16_t* out, size_t count) {
+        uint32_t clamps = 0;
+        qx_n64_decode_block(block, bytes, out, count, &clamps);
+        return clamps;
+      });
 }
 
 int32_t orbelN64EstimateIndex(int32_t c1, int32_t c2, std::span<const int16_t> x) {
@@ -46,13 +120,13 @@ int32_t orbelN64EstimateIndex(int32_t c1, int32_t c2, std::span<const int16_t> x
 namespace {
 
 QUARLIX_LANE_KERNEL void runSetTrials(std::span<const int16_t> input, OrbelN64Trials& trials) {
-  Lanes c1;
-  Lanes c2;
+  Lanes c1{};
+  Lanes c2{};
   for (size_t lane = 0; lane < kLaneCount; ++lane) {
     c1[lane] = qx_n64_pairs[lane % kN64Sets][0];
     c2[lane] = qx_n64_pairs[lane % kN64Sets][1];
   }
-  Lanes index;
+  Lanes index{};
   std::memcpy(&index, trials.firstIndex, sizeof index);
   Lanes older = splat(roundHeaderSample(input[0]));
   Lanes newer = splat(roundHeaderSample(input[1]));
@@ -131,5 +205,10 @@ int32_t compressOrbelAdpcmN64(WaveFile& wave) {
 }
 
 int32_t decompressOrbelAdpcmN64(WaveFile& wave) {
-  return decompressBlocks(wave, kOrbelAdpcmN64Codec, orbelN64DecodeBlock);
+  // Nothing else is printed while the blocks decode: warning of every
+  // clamp after them keeps the output as it would be block by block.
+  return decompressBlocks(wave, kOrbelAdpcmN64Codec, [](std::span<const uint8_t> blocks,
+                                                        std::span<int16_t> samples, const BlockPlan& plan) {
+    warnOfDecodingClamps(decodeOrbelN64Blocks(blocks, plan.blockBytes, plan.samplesPerBlock, samples));
+  });
 }

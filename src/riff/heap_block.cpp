@@ -6,17 +6,21 @@
 
 #include "host/host.h"
 
+namespace {
+
 // The sanitizer builds take every block from the C heap, where the
 // sanitizer watches each block's bounds.
 #if defined(__SANITIZE_ADDRESS__)
-#define QUARLIX_PLAIN_HEAP 1
+constexpr bool kPlainHeap = true;
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer)
-#define QUARLIX_PLAIN_HEAP 1
+constexpr bool kPlainHeap = true;
+#else
+constexpr bool kPlainHeap = false;
 #endif
+#else
+constexpr bool kPlainHeap = false;
 #endif
-
-namespace {
 
 // Blocks from this size on are pages of the host's own (hostMapMemory),
 // in whole granules. The last two released are kept for the next blocks
@@ -34,14 +38,7 @@ struct KeptBlock {
 
 KeptBlock kept[kKeptBlocks] = {};
 
-bool isLarge(size_t size) {
-#ifdef QUARLIX_PLAIN_HEAP
-  (void)size;
-  return false;
-#else
-  return size >= kLargeBlock;
-#endif
-}
+bool isLarge(size_t size) { return !kPlainHeap && size >= kLargeBlock; }
 
 // The smallest kept block that holds `size` bytes; when none does, all are
 // handed back first, so that memory never holds blocks no file uses, and
