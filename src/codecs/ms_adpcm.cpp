@@ -32,13 +32,13 @@ struct PairTrials {
 // The quotient of the code is truncated toward zero, so its magnitude is
 // floor(|diff| / delta): 0 to 8 for a negative difference, 0 to 7 otherwise.
 QUARLIX_LANE_KERNEL void runPairTrials(std::span<const int16_t> input, PairTrials& trials) {
-  Lanes c1{};
-  Lanes c2{};
+  Lanes c1;
+  Lanes c2;
   for (size_t lane = 0; lane < kLaneCount; ++lane) {
     c1[lane] = qx_adpcm_pairs[lane % QX_MS_PAIRS][0];
     c2[lane] = qx_adpcm_pairs[lane % QX_MS_PAIRS][1];
   }
-  Lanes delta{};
+  Lanes delta;
   std::memcpy(&delta, trials.firstDelta, sizeof delta);
   Lanes s1 = splat(sampleAt(input, 1));
   Lanes s2 = splat(sampleAt(input, 0));

@@ -120,13 +120,13 @@ int32_t orbelN64EstimateIndex(int32_t c1, int32_t c2, std::span<const int16_t> x
 namespace {
 
 QUARLIX_LANE_KERNEL void runSetTrials(std::span<const int16_t> input, OrbelN64Trials& trials) {
-  Lanes c1{};
-  Lanes c2{};
+  Lanes c1;
+  Lanes c2;
   for (size_t lane = 0; lane < kLaneCount; ++lane) {
     c1[lane] = qx_n64_pairs[lane % kN64Sets][0];
     c2[lane] = qx_n64_pairs[lane % kN64Sets][1];
   }
-  Lanes index{};
+  Lanes index;
   std::memcpy(&index, trials.firstIndex, sizeof index);
   Lanes older = splat(roundHeaderSample(input[0]));
   Lanes newer = splat(roundHeaderSample(input[1]));
