@@ -81,11 +81,7 @@ void imaEncodeKernel(benchmark::State& state) {
   std::span<const int16_t> input(signal());
   for (auto _ : state) {
     ImaState codec;
-    for (size_t b = 0; b < wholeBlocks(perBlock); ++b) {
-      codec.predictor = input[b * perBlock];
-      imaEncode(input.subspan(b * perBlock + 1, perBlock - 1),
-                std::span(out).subspan(b * kImaBlockBytes + kImaHeaderBytes, kImaBlockBytes - kImaHeaderBytes), codec);
-    }
+    imaEncodeBlocks(input.first(wholeBlocks(perBlock) * perBlock), perBlock, out, kImaBlockBytes, codec);
     benchmark::DoNotOptimize(out.data());
     benchmark::ClobberMemory();
   }
@@ -112,9 +108,7 @@ void msEncodeKernel(benchmark::State& state) {
   std::vector<uint8_t> out(wholeBlocks(perBlock) * kMsBlockBytes);
   std::span<const int16_t> input(signal());
   for (auto _ : state) {
-    for (size_t b = 0; b < wholeBlocks(perBlock); ++b) {
-      msAdpcmEncodeBlock(input.subspan(b * perBlock, perBlock), std::span(out).subspan(b * kMsBlockBytes, kMsBlockBytes));
-    }
+    msAdpcmEncodeBlocks(input.first(wholeBlocks(perBlock) * perBlock), perBlock, out, kMsBlockBytes);
     benchmark::DoNotOptimize(out.data());
     benchmark::ClobberMemory();
   }
@@ -192,9 +186,7 @@ void n64EncodeKernel(benchmark::State& state) {
   std::vector<uint8_t> out(wholeBlocks(perBlock) * kN64BlockBytes);
   std::span<const int16_t> input(signal());
   for (auto _ : state) {
-    for (size_t b = 0; b < wholeBlocks(perBlock); ++b) {
-      orbelN64EncodeBlock(input.subspan(b * perBlock, perBlock), std::span(out).subspan(b * kN64BlockBytes));
-    }
+    orbelN64EncodeBlocks(input.first(wholeBlocks(perBlock) * perBlock), perBlock, out);
     benchmark::DoNotOptimize(out.data());
     benchmark::ClobberMemory();
   }

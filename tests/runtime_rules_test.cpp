@@ -91,6 +91,26 @@ Inputs msDeltaDomain() {
   return out;
 }
 
+// For every delta a Microsoft ADPCM encoder reaches and beyond, the
+// differences where the truncated quotient changes (and their neighbours),
+// of both signs, up to the largest a prediction leaves.
+Inputs msCodeDomain() {
+  Inputs out;
+  for (int32_t delta = 16; delta <= (1 << 21); delta += delta < 131072 ? 1 : delta / 97) {
+    for (int32_t k = 0; k <= 9; ++k) {
+      for (int32_t offset : {-1, 0, 1}) {
+        int64_t magnitude = int64_t{k} * delta + offset;
+        if (magnitude < 0 || magnitude > 131070) continue;
+        out.emplace_back(static_cast<int32_t>(magnitude), delta);
+        out.emplace_back(static_cast<int32_t>(-magnitude), delta);
+      }
+    }
+    out.emplace_back(131070, delta);
+    out.emplace_back(-131070, delta);
+  }
+  return out;
+}
+
 Inputs orbelStepDomain() {
   Inputs out;
   for (int32_t step : encoderSteps()) {
@@ -124,6 +144,14 @@ TEST(CodecRules, LaneFormsFollowTheScalarRules) {
        }},
       {"Orbel quantiser", quantiserDomain(), [](Lanes difference, Lanes step) { return orbelQuantiseLanes(difference, step); },
        [](int32_t difference, int32_t step) { return orbelQuantise(difference, step); }},
+      {"Orbel quantiser in single precision", quantiserDomain(),
+       [](Lanes difference, Lanes step) { return orbelNearestCodeLanes(difference, step); },
+       [](int32_t difference, int32_t step) { return orbelQuantise(difference, step); }},
+      // The Microsoft ADPCM encoder's code: the quotient truncated toward
+      // zero, limited to -8..7.
+      {"Microsoft ADPCM code", msCodeDomain(),
+       [](Lanes difference, Lanes delta) { return msAdpcmCodeLanes(difference, delta); },
+       [](int32_t difference, int32_t delta) { return std::clamp(difference / delta, -8, 7); }},
   };
   for (const LaneRule& rule : rules) {
     size_t mismatches = 0;
@@ -207,6 +235,87 @@ TEST(CodecRules, LaneDecodersGiveTheLibrarysSamples) {
           ASSERT_EQ(got, want) << what;
           ASSERT_EQ(gotClamps, wantClamps) << what;
         }
+      }
+    }
+  }
+}
+
+// The tool encodes IMA ADPCM, Microsoft ADPCM and N64 several blocks at a
+// time, IMA ADPCM speculatively from guessed step indices; the bytes (and
+// the N64 warnings) must be those of the encoders block by block, on
+// signals that drive every step to its limits and swing from one block to
+// the next, in blocks of every size class.
+TEST(CodecRules, LaneEncodersGiveThePlainEncodersBytes) {
+  struct Format {
+    const char* name;
+    size_t headerBytes;
+    size_t heldSamples;
+    std::vector<size_t> blockSizes;
+    void (*blocks)(std::span<const int16_t>, size_t, std::span<uint8_t>, size_t);
+    void (*block)(std::span<const int16_t>, std::span<uint8_t>, ImaState&);
+  };
+  const Format formats[] = {
+      {"IMA ADPCM", 4, 1, {16, 17, 100, 256, 1024},
+       [](std::span<const int16_t> in, size_t perBlock, std::span<uint8_t> out, size_t bytes) {
+         ImaState state{0, 7, 0};
+         imaEncodeBlocks(in, perBlock, out, bytes, state);
+         out[out.size() - 1] = static_cast<uint8_t>(state.stepIndex);
+       },
+       [](std::span<const int16_t> in, std::span<uint8_t> out, ImaState& state) {
+         state.predictor = in[0];
+         out[0] = static_cast<uint8_t>(in[0]);
+         out[1] = static_cast<uint8_t>(static_cast<uint16_t>(in[0]) >> 8);
+         out[2] = static_cast<uint8_t>(state.stepIndex);
+         out[3] = 0;
+         imaEncode(in.subspan(1), out.subspan(4), state);
+       }},
+      {"Microsoft ADPCM", 7, 2, {16, 17, 100, 512, 1024},
+       [](std::span<const int16_t> in, size_t perBlock, std::span<uint8_t> out, size_t bytes) {
+         msAdpcmEncodeBlocks(in, perBlock, out.first(out.size() - 1), bytes);
+       },
+       [](std::span<const int16_t> in, std::span<uint8_t> out, ImaState&) { msAdpcmEncodeBlock(in, out); }},
+      {"Orbel ADPCM-N64", 5, 2, {16, 17, 68, 100, 1024},
+       [](std::span<const int16_t> in, size_t perBlock, std::span<uint8_t> out, size_t) {
+         orbelN64EncodeBlocks(in, perBlock, out.first(out.size() - 1));
+       },
+       [](std::span<const int16_t> in, std::span<uint8_t> out, ImaState&) { orbelN64EncodeBlock(in, out); }},
+  };
+  for (const Format& format : formats) {
+    for (size_t blockBytes : format.blockSizes) {
+      size_t perBlock = 2 * (blockBytes - format.headerBytes) + format.heldSamples;
+      // Enough blocks for runs of several blocks in every lane, and a few
+      // over: loud blocks between silent ones move the step index far
+      // from block to block.
+      size_t count = 37 * perBlock;
+      std::vector<Samples> signals = {whiteNoise(count, 32767, 11), fullScaleSquare(count, 1),
+                                      fullScaleRandomSigns(count, 12), silenceWithClicks(count, 97, -32768),
+                                      linearChirp(count, 44100, 20, 20000, 32000), speechLikeBursts(count, 22050, 13),
+                                      silence(count)};
+      Samples swings(count);
+      NoiseSource noise{14};
+      for (size_t i = 0; i < count; ++i) {
+        bool loud = i / perBlock % 3 == 1 || i % perBlock > perBlock - perBlock / 4;
+        swings[i] = loud ? static_cast<int16_t>(noise.next()) : static_cast<int16_t>(noise.next() % 9) - 4;
+      }
+      signals.push_back(swings);
+      for (size_t s = 0; s < signals.size(); ++s) {
+        // One byte beyond the blocks: the IMA step index left at the end.
+        Bytes got(37 * blockBytes + 1, 0xAA), want(got.size(), 0xAA);
+        testing::internal::CaptureStdout();
+        format.blocks(signals[s], perBlock, got, blockBytes);
+        std::string gotPrinted = testing::internal::GetCapturedStdout();
+        testing::internal::CaptureStdout();
+        ImaState state{0, 7, 0};
+        for (size_t b = 0; b < 37; ++b) {
+          format.block(std::span<const int16_t>(signals[s]).subspan(b * perBlock, perBlock),
+                       std::span(want).subspan(b * blockBytes, blockBytes), state);
+        }
+        if (format.headerBytes == 4) want.back() = static_cast<uint8_t>(state.stepIndex);
+        std::string wantPrinted = testing::internal::GetCapturedStdout();
+        std::string what = std::string(format.name) + ", " + std::to_string(blockBytes) + "-byte blocks, signal " +
+                           std::to_string(s);
+        ASSERT_EQ(got, want) << what;
+        ASSERT_EQ(gotPrinted, wantPrinted) << what;
       }
     }
   }

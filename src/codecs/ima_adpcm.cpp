@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 #include "app/error_state.h"
 #include "app/job_options.h"
@@ -53,6 +54,101 @@ uint32_t encodeSample(int32_t sample, int32_t& predictor, int32_t& stepIndex) {
   predictor = qx_clamp16(predictor + ((delta ^ negative) - negative));
   stepIndex = kNextIndex[static_cast<size_t>(stepIndex)][code];
   return code;
+}
+
+// encodeSample in every lane.
+[[gnu::always_inline]] inline Lanes encodeSampleLanes(Lanes sample, Lanes& predictor, Lanes& stepIndex) {
+  Lanes step = laneLookup(qx_ima_step_table, stepIndex);
+  Lanes diff = sample - predictor;
+  LaneMask negative = diff < 0;
+  Lanes rest = laneAbs(diff);
+  Lanes delta = step >> 3;
+  LaneMask four = rest >= step;
+  rest -= step & four;
+  delta += step & four;
+  Lanes half = step >> 1;
+  LaneMask two = rest >= half;
+  rest -= half & two;
+  delta += half & two;
+  Lanes quarter = half >> 1;
+  LaneMask one = rest >= quarter;
+  delta += quarter & one;
+  Lanes code = (negative & 8) | (four & 4) | (two & 2) | (one & 1);
+  predictor = laneClamp(predictor + select(negative, -delta, delta), INT16_MIN, INT16_MAX);
+  stepIndex = imaNextIndexLanes(stepIndex, code);
+  return code;
+}
+
+// A block's predictor and step index, packed for comparing.
+uint32_t packedState(int32_t predictor, int32_t stepIndex) {
+  return static_cast<uint32_t>(predictor & 0xFFFF) | static_cast<uint32_t>(stepIndex) << 16;
+}
+
+// Eight runs of consecutive whole blocks, one run in each lane, each
+// encoded from its first block on as the plain encoder would from the
+// step index it is given: what encodeRuns writes and reads.
+struct ImaRuns {
+  const int16_t* input;
+  uint8_t* output;
+  size_t samplesPerBlock;
+  size_t blockBytes;
+  size_t blocksPerRun;
+  int32_t startIndex[kLaneCount];
+  int32_t endIndex[kLaneCount];
+  // A run's state after every eight codes of its first block.
+  uint32_t firstBlockStates[kLaneCount][kScratchSamples / 8];
+};
+
+QUARLIX_LANE_KERNEL void encodeRuns(ImaRuns& runs) {
+  size_t codes = runs.samplesPerBlock - 1;
+  size_t words = codes / 8;
+  const int16_t* in[kLaneCount];
+  uint8_t* out[kLaneCount];
+  for (size_t lane = 0; lane < kLaneCount; ++lane) {
+    in[lane] = runs.input + lane * runs.blocksPerRun * runs.samplesPerBlock;
+    out[lane] = runs.output + lane * runs.blocksPerRun * runs.blockBytes;
+  }
+  auto samplesAt = [&](size_t n) {
+    Lanes x;
+    for (size_t lane = 0; lane < kLaneCount; ++lane) x[lane] = in[lane][n];
+    return x;
+  };
+  Lanes stepIndex = lanesOf(runs.startIndex);
+  for (size_t block = 0; block < runs.blocksPerRun; ++block) {
+    Lanes predictor = samplesAt(0);
+    for (size_t lane = 0; lane < kLaneCount; ++lane) {
+      storeLE16(out[lane], static_cast<uint16_t>(predictor[lane]));
+      out[lane][2] = static_cast<uint8_t>(stepIndex[lane]);
+      out[lane][3] = 0;
+    }
+    // Eight codes a word, the earlier in the lower nibble: stored
+    // little-endian, four bytes of the block.
+    size_t n = 1;
+    for (size_t word = 0; word < words; ++word, n += 8) {
+      Lanes packed = splat(0);
+      for (unsigned k = 0; k < 8; ++k) packed |= encodeSampleLanes(samplesAt(n + k), predictor, stepIndex) << (4 * k);
+      for (size_t lane = 0; lane < kLaneCount; ++lane) {
+        storeLE32(out[lane] + kImaHeaderBytes + 4 * word, static_cast<uint32_t>(packed[lane]));
+        if (block == 0) runs.firstBlockStates[lane][word] = packedState(predictor[lane], stepIndex[lane]);
+      }
+    }
+    if (n < runs.samplesPerBlock) {
+      Lanes packed = splat(0);
+      for (unsigned k = 0; n + k < runs.samplesPerBlock; ++k) {
+        packed |= encodeSampleLanes(samplesAt(n + k), predictor, stepIndex) << (4 * k);
+      }
+      for (size_t lane = 0; lane < kLaneCount; ++lane) {
+        for (size_t byte = 0; byte < (runs.samplesPerBlock - n + 1) / 2; ++byte) {
+          out[lane][kImaHeaderBytes + 4 * words + byte] = static_cast<uint8_t>(packed[lane] >> (8 * byte));
+        }
+      }
+    }
+    for (size_t lane = 0; lane < kLaneCount; ++lane) {
+      in[lane] += runs.samplesPerBlock;
+      out[lane] += runs.blockBytes;
+    }
+  }
+  std::memcpy(runs.endIndex, &stepIndex, sizeof runs.endIndex);
 }
 
 // The predictor's change for every step index and code, from the shared
@@ -135,6 +231,91 @@ void decodeImaBlocks(std::span<const uint8_t> blocks, size_t blockBytes, size_t 
       });
 }
 
+namespace {
+
+// Runs of fewer blocks would be mended about as often as they are kept.
+constexpr size_t kFewestBlocksPerRun = 2;
+
+// A run's blocks re-encoded from its true starting index, once its
+// speculative encoding started from another: only until the state agrees
+// again with the speculative one, after which every code already is the
+// plain encoder's. Returns the index the run truly ends with.
+int32_t mendRun(const ImaRuns& runs, size_t lane, int32_t stepIndex) {
+  size_t codes = runs.samplesPerBlock - 1;
+  const int16_t* in = runs.input + lane * runs.blocksPerRun * runs.samplesPerBlock;
+  uint8_t* out = runs.output + lane * runs.blocksPerRun * runs.blockBytes;
+  for (size_t block = 0; block < runs.blocksPerRun; ++block) {
+    uint8_t* header = out + block * runs.blockBytes;
+    if (header[2] == stepIndex) return runs.endIndex[lane];
+    header[2] = static_cast<uint8_t>(stepIndex);
+    const int16_t* samples = in + block * runs.samplesPerBlock;
+    ImaState state{samples[0], static_cast<int8_t>(stepIndex), 0};
+    // After every eight codes of the first block the states can be
+    // compared; later blocks are compared at their ends, by the index
+    // their next block starts from.
+    size_t done = 0;
+    for (; done < codes; done += 8) {
+      size_t count = std::min<size_t>(8, codes - done);
+      imaEncode({samples + 1 + done, count}, {header + kImaHeaderBytes + done / 2, (count + 1) / 2}, state);
+      if (block == 0 && count == 8 &&
+          packedState(state.predictor, state.stepIndex) == runs.firstBlockStates[lane][done / 8]) {
+        return runs.endIndex[lane];
+      }
+    }
+    stepIndex = state.stepIndex;
+  }
+  return stepIndex;
+}
+
+// Encodes whole blocks in eight runs side by side. Each run but the first
+// starts from a guess of the index the run before will end with: the one
+// a warm-up on the samples before it reaches. Where a guess was wrong, the
+// run is mended (mendRun), so every byte is the plain encoder's. Returns
+// the index the last run ends with.
+int32_t encodeBlocksInRuns(const int16_t* input, uint8_t* output, size_t samplesPerBlock, size_t blockBytes,
+                           size_t blocksPerRun, int32_t stepIndex) {
+  ImaRuns runs;
+  runs.input = input;
+  runs.output = output;
+  runs.samplesPerBlock = samplesPerBlock;
+  runs.blockBytes = blockBytes;
+  runs.blocksPerRun = blocksPerRun;
+  runs.startIndex[0] = stepIndex;
+  constexpr size_t kWarmUp = 32;
+  for (size_t lane = 1; lane < kLaneCount; ++lane) {
+    const int16_t* start = input + lane * blocksPerRun * samplesPerBlock;
+    ImaState warm{start[-static_cast<ptrdiff_t>(kWarmUp)], static_cast<int8_t>(stepIndex), 0};
+    uint8_t ignored[kWarmUp / 2];
+    imaEncode({start - kWarmUp, kWarmUp}, ignored, warm);
+    runs.startIndex[lane] = warm.stepIndex;
+  }
+  encodeRuns(runs);
+  stepIndex = runs.endIndex[0];
+  for (size_t lane = 1; lane < kLaneCount; ++lane) stepIndex = mendRun(runs, lane, stepIndex);
+  return stepIndex;
+}
+
+}  // namespace
+
+void imaEncodeBlocks(std::span<const int16_t> input, size_t samplesPerBlock, std::span<uint8_t> output,
+                     size_t blockBytes, ImaState& state) {
+  size_t blocks = input.size() / samplesPerBlock;
+  size_t blocksPerRun = blocks / kLaneCount;
+  size_t block = 0;
+  if (blocksPerRun >= kFewestBlocksPerRun) {
+    state.stepIndex = static_cast<int8_t>(
+        encodeBlocksInRuns(input.data(), output.data(), samplesPerBlock, blockBytes, blocksPerRun, state.stepIndex));
+    block = blocksPerRun * kLaneCount;
+  }
+  for (; block < blocks; ++block) {
+    std::span<const int16_t> samples = input.subspan(block * samplesPerBlock, samplesPerBlock);
+    std::span<uint8_t> out = output.subspan(block * blockBytes, blockBytes);
+    state.predictor = samples[0];
+    storeHeader(out.data(), state);
+    imaEncode(samples.subspan(1), out.subspan(kImaHeaderBytes), state);
+  }
+}
+
 int32_t compressIma(WaveFile& wave) {
   WaveFile fresh;
   BlockPlan plan;
@@ -146,17 +327,17 @@ int32_t compressIma(WaveFile& wave) {
   std::span<uint8_t> output = fresh.data.bytes();
   std::array<int16_t, kScratchSamples> scratch{};
   ImaState state;  // the step index runs on from block to block
-  for (size_t block = 0; block < plan.blockCount; ++block) {
-    std::span<const int16_t> samples = input.subspan(block * plan.samplesPerBlock);
-    std::span<uint8_t> out = output.subspan(block * plan.blockBytes, plan.blockBytes);
-    if (samples.size() < plan.samplesPerBlock) {
-      // The last block is completed with silence.
-      std::copy(samples.begin(), samples.end(), scratch.begin());
-      samples = std::span<const int16_t>(scratch).first(plan.samplesPerBlock);
-    }
-    state.predictor = samples[0];
+  size_t whole = plan.sampleCount / plan.samplesPerBlock;
+  imaEncodeBlocks(input.first(whole * plan.samplesPerBlock), plan.samplesPerBlock, output, plan.blockBytes, state);
+  if (whole < plan.blockCount) {
+    // The last block is completed with silence.
+    std::span<const int16_t> samples = input.subspan(whole * plan.samplesPerBlock);
+    std::copy(samples.begin(), samples.end(), scratch.begin());
+    std::span<uint8_t> out = output.subspan(whole * plan.blockBytes, plan.blockBytes);
+    state.predictor = scratch[0];
     storeHeader(out.data(), state);
-    imaEncode(samples.subspan(1, plan.samplesPerBlock - 1), out.subspan(kImaHeaderBytes), state);
+    imaEncode(std::span<const int16_t>(scratch).subspan(1, plan.samplesPerBlock - 1), out.subspan(kImaHeaderBytes),
+              state);
   }
   installRecord(wave, fresh);
   return 0;

@@ -38,6 +38,13 @@ inline constexpr BlockCodec kImaAdpcmCodec = {kFormatImaAdpcm, "IMA Adpcm", kIma
 // (count + 1) / 2 bytes; samples whose codes would not fit are not encoded.
 void imaEncode(std::span<const int16_t> input, std::span<uint8_t> codes, ImaState& state);
 
+// Encodes whole blocks of samplesPerBlock input samples each into blocks
+// of blockBytes (which hold them exactly), the step index running on from
+// `state` from block to block and left there, as imaEncode does block by
+// block: eight runs of blocks at a time, side by side in vector lanes.
+void imaEncodeBlocks(std::span<const int16_t> input, size_t samplesPerBlock, std::span<uint8_t> output,
+                     size_t blockBytes, ImaState& state);
+
 // Decodes the blocks (of blockBytes, samplesPerBlock samples each, which a
 // block holds) into `samples`, the last block cut to the samples that
 // remain: the samples of the device library's block decoder, several

@@ -24,14 +24,6 @@
 //   uint32_t clamps() const;                 step index moves past 88 the
 //                                            format reports, all lanes
 
-// The lookup of table[index] in every lane.
-template <typename Entry>
-[[gnu::always_inline]] inline Lanes laneLookup(const Entry* table, Lanes index) {
-  Lanes out;
-  for (size_t lane = 0; lane < kLaneCount; ++lane) out[lane] = table[index[lane]];
-  return out;
-}
-
 // Decodes `groups` runs of kLaneCount whole blocks (of blockBytes,
 // samplesPerBlock samples each) from `blocks` into `samples`, a block's
 // samples after the one before. Returns the voices' clamps.

@@ -10,6 +10,7 @@
 using Lanes = int32_t __attribute__((vector_size(32)));
 using LaneMask = Lanes;  // all ones where a comparison holds, else zero
 using UnsignedLanes = uint32_t __attribute__((vector_size(32)));
+using FloatLanes = float __attribute__((vector_size(32)));
 
 inline constexpr size_t kLaneCount = 8;
 
@@ -21,7 +22,7 @@ inline constexpr size_t kLaneCount = 8;
 #if defined(__clang__) || defined(QUARLIX_NO_AVX2_CLONES)
 #define QUARLIX_LANE_KERNEL
 #else
-#define QUARLIX_LANE_KERNEL __attribute__((target_clones("avx2", "default")))
+#define QUARLIX_LANE_KERNEL __attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
 #endif
 
 // The helpers are always inlined into their callers, so how a 32-byte
@@ -34,8 +35,10 @@ inline constexpr size_t kLaneCount = 8;
 
 [[gnu::always_inline]] inline Lanes select(LaneMask mask, Lanes ifSet, Lanes ifClear) { return (ifSet & mask) | (ifClear & ~mask); }
 
-[[gnu::always_inline]] inline Lanes laneMin(Lanes a, Lanes b) { return select(a < b, a, b); }
-[[gnu::always_inline]] inline Lanes laneMax(Lanes a, Lanes b) { return select(a > b, a, b); }
+// Written as vector conditionals, which the compilers turn into single
+// min and max instructions.
+[[gnu::always_inline]] inline Lanes laneMin(Lanes a, Lanes b) { return a < b ? a : b; }
+[[gnu::always_inline]] inline Lanes laneMax(Lanes a, Lanes b) { return a > b ? a : b; }
 [[gnu::always_inline]] inline Lanes laneClamp(Lanes value, int32_t low, int32_t high) {
   return laneMin(laneMax(value, splat(low)), splat(high));
 }
@@ -46,6 +49,14 @@ inline constexpr size_t kLaneCount = 8;
   Lanes lanes;
   __builtin_memcpy(&lanes, values, sizeof lanes);
   return lanes;
+}
+
+// The lookup of table[index] in every lane.
+template <typename Entry>
+[[gnu::always_inline]] inline Lanes laneLookup(const Entry* table, Lanes index) {
+  Lanes out;
+  for (size_t lane = 0; lane < kLaneCount; ++lane) out[lane] = table[index[lane]];
+  return out;
 }
 
 // Reinterprets the lanes' bits as unsigned, for arithmetic that wraps.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "app/error_state.h"
 #include "app/job_options.h"
@@ -62,6 +63,71 @@ QUARLIX_LANE_KERNEL void runPairTrials(std::span<const int16_t> input, PairTrial
   std::memcpy(trials.err, &err, sizeof err);
 }
 
+// Every pair's trial of eight blocks: one vector per pair, one block in
+// each lane, so that seven independent chains of arithmetic share the
+// core. The arithmetic of each lane is that of runPairTrials.
+struct BlockTrials {
+  int32_t firstDelta[QX_MS_PAIRS][kLaneCount];
+  uint32_t err[QX_MS_PAIRS][kLaneCount];
+  LaneNibbles<kMsAdpcmMaxBlockSamples - 2> codes[QX_MS_PAIRS];  // from sample 2 on
+};
+
+// One pair's trial state in eight blocks.
+struct PairLanes {
+  Lanes s1;
+  Lanes s2;
+  Lanes delta;
+  UnsignedLanes err;
+  UnsignedLanes pending;
+};
+
+// Sample n (from 2 on) of pair Pair's trials; the pair is known at compile
+// time, so its products fold into shifts where they can.
+template <size_t Pair>
+[[gnu::always_inline]] inline void pairTrialStep(PairLanes& trial, Lanes x, size_t n, BlockTrials& trials) {
+  constexpr int32_t c1 = qx_adpcm_pairs[Pair][0];
+  constexpr int32_t c2 = qx_adpcm_pairs[Pair][1];
+  Lanes pred = (trial.s1 * c1 + trial.s2 * c2) >> 8;
+  Lanes code = msAdpcmCodeLanes(x - pred, trial.delta);
+  Lanes s = laneClamp(pred + trial.delta * code, INT16_MIN, INT16_MAX);
+  trial.delta = msNextDeltaLanes(trial.delta, code);
+  UnsignedLanes miss = asUnsigned(s - x);
+  trial.err += miss * miss >> 7;
+  trial.s2 = trial.s1;
+  trial.s1 = s;
+  appendNibbles(trials.codes[Pair], trial.pending, n - 2, code);
+}
+
+template <size_t... Pair>
+[[gnu::always_inline]] inline void runBlockTrialsOf(const int16_t* input, size_t samplesPerBlock,
+                                                    BlockTrials& trials, std::index_sequence<Pair...>) {
+  auto samplesAt = [&](size_t k) {
+    Lanes x;
+    for (size_t lane = 0; lane < kLaneCount; ++lane) x[lane] = input[lane * samplesPerBlock + k];
+    return x;
+  };
+  PairLanes trial[QX_MS_PAIRS];
+  for (size_t pair = 0; pair < QX_MS_PAIRS; ++pair) {
+    trial[pair].s1 = samplesAt(1);
+    trial[pair].s2 = samplesAt(0);
+    std::memcpy(&trial[pair].delta, trials.firstDelta[pair], sizeof trial[pair].delta);
+    trial[pair].err = UnsignedLanes{};
+    trial[pair].pending = UnsignedLanes{};
+  }
+  for (size_t n = 2; n < samplesPerBlock; ++n) {
+    Lanes x = samplesAt(n);
+    (pairTrialStep<Pair>(trial[Pair], x, n, trials), ...);
+  }
+  for (size_t pair = 0; pair < QX_MS_PAIRS; ++pair) {
+    finishNibbles(trials.codes[pair], trial[pair].pending, samplesPerBlock - 2);
+    std::memcpy(trials.err[pair], &trial[pair].err, sizeof trial[pair].err);
+  }
+}
+
+QUARLIX_LANE_KERNEL void runBlockTrials(const int16_t* input, size_t samplesPerBlock, BlockTrials& trials) {
+  runBlockTrialsOf(input, samplesPerBlock, trials, std::make_index_sequence<QX_MS_PAIRS>{});
+}
+
 }  // namespace
 
 
@@ -93,6 +159,43 @@ size_t msAdpcmEncodeBlock(std::span<const int16_t> input, std::span<uint8_t> blo
   storeLE16(&block[5], static_cast<uint16_t>(sampleAt(input, 0)));
   storeLaneCodes(trials.codes, chosen, &block[kMsAdpcmHeaderBytes], bytes - kMsAdpcmHeaderBytes);
   return bytes;
+}
+
+void msAdpcmEncodeBlocks(std::span<const int16_t> input, size_t samplesPerBlock, std::span<uint8_t> output,
+                         size_t blockBytes) {
+  size_t blocks = input.size() / samplesPerBlock;
+  size_t block = 0;
+  if (samplesPerBlock >= 5 && samplesPerBlock <= kMsAdpcmMaxBlockSamples &&
+      blockBytes == blockBytesFor(samplesPerBlock)) {
+    BlockTrials trials;
+    for (; block + kLaneCount <= blocks; block += kLaneCount) {
+      std::span<const int16_t> first = input.subspan(block * samplesPerBlock);
+      for (size_t lane = 0; lane < kLaneCount; ++lane) {
+        for (size_t pair = 0; pair < QX_MS_PAIRS; ++pair) {
+          trials.firstDelta[pair][lane] = msAdpcmInitialDelta(pairAt(pair), first.subspan(lane * samplesPerBlock));
+        }
+      }
+      runBlockTrials(first.data(), samplesPerBlock, trials);
+      for (size_t lane = 0; lane < kLaneCount; ++lane) {
+        // A later pair must do strictly better: equal errors keep the lower index.
+        size_t chosen = 0;
+        for (size_t pair = 1; pair < QX_MS_PAIRS; ++pair) {
+          if (trials.err[pair][lane] < trials.err[chosen][lane]) chosen = pair;
+        }
+        std::span<const int16_t> samples = first.subspan(lane * samplesPerBlock, samplesPerBlock);
+        uint8_t* out = output.data() + (block + lane) * blockBytes;
+        out[0] = static_cast<uint8_t>(chosen);
+        storeLE16(out + 1, static_cast<uint16_t>(trials.firstDelta[chosen][lane]));
+        storeLE16(out + 3, static_cast<uint16_t>(samples[1]));
+        storeLE16(out + 5, static_cast<uint16_t>(samples[0]));
+        storeLaneCodes(trials.codes[chosen], lane, out + kMsAdpcmHeaderBytes, blockBytes - kMsAdpcmHeaderBytes);
+      }
+    }
+  }
+  for (; block < blocks; ++block) {
+    msAdpcmEncodeBlock(input.subspan(block * samplesPerBlock, samplesPerBlock),
+                       output.subspan(block * blockBytes, blockBytes));
+  }
 }
 
 void msAdpcmDecodeBlock(std::span<const uint8_t> block, std::span<int16_t> output) {
@@ -179,11 +282,12 @@ int32_t compressMsAdpcm(WaveFile& wave) {
   }
   std::span<const int16_t> input = pcmSamples(wave.data, plan.sampleCount);
   std::span<uint8_t> output = fresh.data.bytes();
-  for (size_t block = 0; block < plan.blockCount; ++block) {
-    // The last block may be partial; its unused tail is zero.
-    std::span<const int16_t> samples = input.subspan(block * plan.samplesPerBlock);
-    std::span<uint8_t> out = output.subspan(block * plan.blockBytes, plan.blockBytes);
-    size_t written = msAdpcmEncodeBlock(samples.first(std::min<size_t>(samples.size(), plan.samplesPerBlock)), out);
+  size_t whole = plan.sampleCount / plan.samplesPerBlock;
+  msAdpcmEncodeBlocks(input.first(whole * plan.samplesPerBlock), plan.samplesPerBlock, output, plan.blockBytes);
+  if (whole < plan.blockCount) {
+    // The last block is partial; its unused tail is zero.
+    std::span<uint8_t> out = output.subspan(whole * plan.blockBytes, plan.blockBytes);
+    size_t written = msAdpcmEncodeBlock(input.subspan(whole * plan.samplesPerBlock), out);
     std::fill(out.begin() + static_cast<ptrdiff_t>(written), out.end(), 0);
   }
   installRecord(wave, fresh);

@@ -37,6 +37,16 @@ inline constexpr size_t kMsAdpcmMaxBlockSamples = 2036;  // what 1024 bytes hold
   return laneClamp(next, QX_MS_MIN_DELTA, QX_MS_MAX_DELTA);
 }
 
+// The encoder's code in every lane: difference / delta truncated toward
+// zero, limited to -8..7. Taken in single precision, which holds both
+// exactly; for a quotient below 8 its rounding never reaches the next
+// integer (that would take delta * 8 >= 2^24), so truncating it gives the
+// integer quotient. Exact for |difference| < 2^24 and 0 < delta < 2^21.
+[[gnu::always_inline]] inline Lanes msAdpcmCodeLanes(Lanes difference, Lanes delta) {
+  FloatLanes quotient = __builtin_convertvector(difference, FloatLanes) / __builtin_convertvector(delta, FloatLanes);
+  return laneClamp(__builtin_convertvector(quotient, Lanes), -8, 7);
+}
+
 // The first step of a block for `pair`, estimated from its first five
 // samples; samples beyond the end of `input` count as 0.
 int32_t msAdpcmInitialDelta(MsAdpcmPair pair, std::span<const int16_t> input);
@@ -46,6 +56,12 @@ int32_t msAdpcmInitialDelta(MsAdpcmPair pair, std::span<const int16_t> input);
 // 7 + (count - 1) / 2 bytes, or writes nothing and returns 0 when the count
 // is out of range or `block` is too small for it.
 size_t msAdpcmEncodeBlock(std::span<const int16_t> input, std::span<uint8_t> block);
+
+// Encodes whole blocks of samplesPerBlock input samples each into blocks of
+// blockBytes (which hold them exactly), as msAdpcmEncodeBlock does one by
+// one: eight blocks at a time, one in each vector lane.
+void msAdpcmEncodeBlocks(std::span<const int16_t> input, size_t samplesPerBlock, std::span<uint8_t> output,
+                         size_t blockBytes);
 
 // Decodes one block into output.size() samples through the device library,
 // always with the standard pairs; a predictor byte beyond them selects the

@@ -66,6 +66,11 @@ void orbelN64EncodeTrials(std::span<const int16_t> input, OrbelN64Trials& trials
 // 5 + (N - 2) / 2 bytes, keeping the best of the four trials.
 void orbelN64EncodeBlock(std::span<const int16_t> input, std::span<uint8_t> block);
 
+// Encodes whole blocks of samplesPerBlock input samples each (N even, at
+// least 5) into consecutive blocks, as orbelN64EncodeBlock does one by one,
+// warnings included: eight blocks at a time, one in each vector lane.
+void orbelN64EncodeBlocks(std::span<const int16_t> input, size_t samplesPerBlock, std::span<uint8_t> output);
+
 // The conversion jobs: 0, or the reported failure code with wave untouched.
 int32_t compressOrbelAdpcmN64(WaveFile& wave);
 int32_t decompressOrbelAdpcmN64(WaveFile& wave);

@@ -22,6 +22,18 @@ uint32_t orbelSampleError(int32_t reconstructed, int32_t input);
   return select(difference < 0, -magnitude, laneMin(magnitude, splat(7)));
 }
 
+// orbelQuantise in every lane once more, for kernels that many lanes keep
+// busy, where fewer instructions count for more than a shorter chain: the
+// quotient (2|d| + step) / (2 step) taken in single precision, which holds
+// both exactly; below 8 its rounding never reaches the next integer (that
+// would take 16 step > 2^24), so truncating it gives the integer
+// quotient. Exact for |d| < 2^22 and 0 < step <= 2^20.
+[[gnu::always_inline]] inline Lanes orbelNearestCodeLanes(Lanes difference, Lanes step) {
+  FloatLanes twice = __builtin_convertvector((laneAbs(difference) << 1) + step, FloatLanes);
+  Lanes magnitude = __builtin_convertvector(twice / __builtin_convertvector(step << 1, FloatLanes), Lanes);
+  return select(difference < 0, -laneMin(magnitude, splat(8)), laneMin(magnitude, splat(7)));
+}
+
 // orbelSampleError in every lane.
 [[gnu::always_inline]] inline UnsignedLanes orbelSampleErrorLanes(Lanes reconstructed, Lanes input) {
   UnsignedLanes miss = asUnsigned(reconstructed - input);
