@@ -142,8 +142,12 @@ TEST(CodecRules, LaneFormsFollowTheScalarRules) {
          int32_t next = qx_n64_next_index(index, static_cast<uint32_t>(code), &clamps);
          return next + 1000 * static_cast<int32_t>(clamps);
        }},
-      {"Orbel quantiser", quantiserDomain(), [](Lanes difference, Lanes step) { return orbelQuantiseLanes(difference, step); },
+      {"Orbel code by comparisons", quantiserDomain(),
+       [](Lanes difference, Lanes step) { return orbelCodeLanes(difference, step).code; },
        [](int32_t difference, int32_t step) { return orbelQuantise(difference, step); }},
+      {"Orbel factor by comparisons", quantiserDomain(),
+       [](Lanes difference, Lanes step) { return orbelCodeLanes(difference, step).factor; },
+       [](int32_t difference, int32_t step) { return int32_t{qx_adaptation_factor[orbelQuantise(difference, step) & 15]}; }},
       {"Orbel quantiser in single precision", quantiserDomain(),
        [](Lanes difference, Lanes step) { return orbelNearestCodeLanes(difference, step); },
        [](int32_t difference, int32_t step) { return orbelQuantise(difference, step); }},

@@ -29,8 +29,11 @@ inline constexpr size_t kLaneCount = 8;
 // vector would be passed to a real call without AVX never matters (the
 // build turns those ABI notes off with -Wno-psabi).
 
+// Written as a shuffle of the first lane, which the compilers turn into one
+// broadcast.
 [[gnu::always_inline]] inline Lanes splat(int32_t value) {
-  return Lanes{value, value, value, value, value, value, value, value};
+  Lanes first = {value};
+  return __builtin_shufflevector(first, first, 0, 0, 0, 0, 0, 0, 0, 0);
 }
 
 [[gnu::always_inline]] inline Lanes select(LaneMask mask, Lanes ifSet, Lanes ifClear) { return (ifSet & mask) | (ifClear & ~mask); }
@@ -61,19 +64,6 @@ template <typename Entry>
 
 // Reinterprets the lanes' bits as unsigned, for arithmetic that wraps.
 [[gnu::always_inline]] inline UnsignedLanes asUnsigned(Lanes value) { return reinterpret_cast<UnsignedLanes>(value); }
-
-// floor(magnitude / step) limited to 8, for magnitude >= 0 and 0 < step <
-// 2^27: the quotient bits found by comparison, so no lane divides.
-[[gnu::always_inline]] inline Lanes quotientUpTo8(Lanes magnitude, Lanes step) {
-  LaneMask eight = magnitude >= (step << 3);
-  LaneMask four = magnitude >= (step << 2);
-  magnitude -= step << 2 & four;
-  LaneMask two = magnitude >= (step << 1);
-  magnitude -= step << 1 & two;
-  LaneMask one = magnitude >= step;
-  Lanes quotient = (four & 4) | (two & 2) | (one & 1);
-  return select(eight, splat(8), quotient);
-}
 
 // The trials' 4-bit codes, eight to a word per lane in the order a block
 // stores them: the first code in the top nibble, so each word written

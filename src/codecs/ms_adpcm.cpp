@@ -30,8 +30,6 @@ struct PairTrials {
   LaneNibbles<kMsAdpcmMaxBlockSamples - 2> codes;  // from sample 2 on
 };
 
-// The quotient of the code is truncated toward zero, so its magnitude is
-// floor(|diff| / delta): 0 to 8 for a negative difference, 0 to 7 otherwise.
 QUARLIX_LANE_KERNEL void runPairTrials(std::span<const int16_t> input, PairTrials& trials) {
   Lanes c1;
   Lanes c2;
@@ -49,8 +47,7 @@ QUARLIX_LANE_KERNEL void runPairTrials(std::span<const int16_t> input, PairTrial
     Lanes x = splat(input[k]);
     Lanes pred = (s1 * c1 + s2 * c2) >> 8;
     Lanes diff = x - pred;
-    Lanes magnitude = quotientUpTo8(laneAbs(diff), delta);
-    Lanes code = select(diff < 0, -magnitude, laneMin(magnitude, splat(7)));
+    Lanes code = msAdpcmCodeLanes(diff, delta);
     Lanes s = laneClamp(pred + delta * code, INT16_MIN, INT16_MAX);
     delta = msNextDeltaLanes(delta, code);
     UnsignedLanes miss = asUnsigned(s - x);

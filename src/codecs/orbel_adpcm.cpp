@@ -42,9 +42,9 @@ QUARLIX_LANE_KERNEL void runSetTrials(const int16_t* input, size_t count,
   for (size_t i = 0; i < count; ++i) {
     Lanes x = splat(input[i]);
     Lanes prediction = (a * sample1 + b * sample2) >> 8;
-    Lanes code = orbelQuantiseLanes(x - prediction, step);
+    auto [code, factor] = orbelCodeLanes(x - prediction, step);
     Lanes reconstructed = laneClamp(prediction + step * code, INT16_MIN, INT16_MAX);
-    step = orbelNextStepLanes(step, code);
+    step = orbelScaledStepLanes(step, factor);
     sample2 = sample1;
     sample1 = reconstructed;
     errorTotal += orbelSampleErrorLanes(reconstructed, x);

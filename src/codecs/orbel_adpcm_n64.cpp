@@ -139,7 +139,7 @@ QUARLIX_LANE_KERNEL void runSetTrials(std::span<const int16_t> input, OrbelN64Tr
     Lanes prediction = (c1 * newer + c2 * older) >> 8;
     Lanes step;
     for (size_t lane = 0; lane < kLaneCount; ++lane) step[lane] = qx_ima_step_table[index[lane]];
-    Lanes code = orbelQuantiseLanes(x - prediction, step);
+    Lanes code = orbelNearestCodeLanes(x - prediction, step);
     Lanes reconstructed = laneClamp(prediction + step * code, INT16_MIN, INT16_MAX);
     LaneMask passed;
     index = n64NextIndexLanes(index, code, passed);
