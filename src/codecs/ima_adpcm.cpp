@@ -92,7 +92,7 @@ struct ImaRuns {
   uint8_t* output;
   size_t samplesPerBlock;
   size_t blockBytes;
-  size_t blocksPerRun;
+  size_t firstBlock[kLaneCount + 1];  // run k is blocks firstBlock[k] .. firstBlock[k + 1] - 1
   int32_t startIndex[kLaneCount];
   int32_t endIndex[kLaneCount];
   // A run's state after every eight codes of its first block.
@@ -102,19 +102,26 @@ struct ImaRuns {
 QUARLIX_LANE_KERNEL void encodeRuns(ImaRuns& runs) {
   size_t codes = runs.samplesPerBlock - 1;
   size_t words = codes / 8;
+  // A lane whose run is shorter than the first goes on over silence into
+  // a block nobody keeps.
+  static constexpr int16_t kSilence[kScratchSamples] = {};
+  uint8_t discarded[1024];
+  size_t longest = runs.firstBlock[1] - runs.firstBlock[0];
   const int16_t* in[kLaneCount];
   uint8_t* out[kLaneCount];
-  for (size_t lane = 0; lane < kLaneCount; ++lane) {
-    in[lane] = runs.input + lane * runs.blocksPerRun * runs.samplesPerBlock;
-    out[lane] = runs.output + lane * runs.blocksPerRun * runs.blockBytes;
-  }
   auto samplesAt = [&](size_t n) {
     Lanes x;
     for (size_t lane = 0; lane < kLaneCount; ++lane) x[lane] = in[lane][n];
     return x;
   };
   Lanes stepIndex = lanesOf(runs.startIndex);
-  for (size_t block = 0; block < runs.blocksPerRun; ++block) {
+  for (size_t block = 0; block < longest; ++block) {
+    for (size_t lane = 0; lane < kLaneCount; ++lane) {
+      size_t at = runs.firstBlock[lane] + block;
+      bool kept = at < runs.firstBlock[lane + 1];
+      in[lane] = kept ? runs.input + at * runs.samplesPerBlock : kSilence;
+      out[lane] = kept ? runs.output + at * runs.blockBytes : discarded;
+    }
     Lanes predictor = samplesAt(0);
     for (size_t lane = 0; lane < kLaneCount; ++lane) {
       storeLE16(out[lane], static_cast<uint16_t>(predictor[lane]));
@@ -144,11 +151,9 @@ QUARLIX_LANE_KERNEL void encodeRuns(ImaRuns& runs) {
       }
     }
     for (size_t lane = 0; lane < kLaneCount; ++lane) {
-      in[lane] += runs.samplesPerBlock;
-      out[lane] += runs.blockBytes;
+      if (runs.firstBlock[lane] + block + 1 == runs.firstBlock[lane + 1]) runs.endIndex[lane] = stepIndex[lane];
     }
   }
-  std::memcpy(runs.endIndex, &stepIndex, sizeof runs.endIndex);
 }
 
 // The predictor's change for every step index and code, from the shared
@@ -242,22 +247,20 @@ constexpr size_t kFewestBlocksPerRun = 2;
 // plain encoder's. Returns the index the run truly ends with.
 int32_t mendRun(const ImaRuns& runs, size_t lane, int32_t stepIndex) {
   size_t codes = runs.samplesPerBlock - 1;
-  const int16_t* in = runs.input + lane * runs.blocksPerRun * runs.samplesPerBlock;
-  uint8_t* out = runs.output + lane * runs.blocksPerRun * runs.blockBytes;
-  for (size_t block = 0; block < runs.blocksPerRun; ++block) {
-    uint8_t* header = out + block * runs.blockBytes;
+  for (size_t block = runs.firstBlock[lane]; block < runs.firstBlock[lane + 1]; ++block) {
+    uint8_t* header = runs.output + block * runs.blockBytes;
     if (header[2] == stepIndex) return runs.endIndex[lane];
     header[2] = static_cast<uint8_t>(stepIndex);
-    const int16_t* samples = in + block * runs.samplesPerBlock;
+    const int16_t* samples = runs.input + block * runs.samplesPerBlock;
     ImaState state{samples[0], static_cast<int8_t>(stepIndex), 0};
     // After every eight codes of the first block the states can be
     // compared; later blocks are compared at their ends, by the index
     // their next block starts from.
-    size_t done = 0;
-    for (; done < codes; done += 8) {
+    bool first = block == runs.firstBlock[lane];
+    for (size_t done = 0; done < codes; done += 8) {
       size_t count = std::min<size_t>(8, codes - done);
       imaEncode({samples + 1 + done, count}, {header + kImaHeaderBytes + done / 2, (count + 1) / 2}, state);
-      if (block == 0 && count == 8 &&
+      if (first && count == 8 &&
           packedState(state.predictor, state.stepIndex) == runs.firstBlockStates[lane][done / 8]) {
         return runs.endIndex[lane];
       }
@@ -267,23 +270,26 @@ int32_t mendRun(const ImaRuns& runs, size_t lane, int32_t stepIndex) {
   return stepIndex;
 }
 
-// Encodes whole blocks in eight runs side by side. Each run but the first
-// starts from a guess of the index the run before will end with: the one
-// a warm-up on the samples before it reaches. Where a guess was wrong, the
-// run is mended (mendRun), so every byte is the plain encoder's. Returns
-// the index the last run ends with.
+// Encodes the whole blocks in eight runs side by side, the first runs a
+// block longer than the others where the blocks do not share out evenly.
+// Each run but the first starts from a guess of the index the run before
+// will end with: the one a warm-up on the samples before it reaches. Where
+// a guess was wrong, the run is mended (mendRun), so every byte is the
+// plain encoder's. Returns the index the last run ends with.
 int32_t encodeBlocksInRuns(const int16_t* input, uint8_t* output, size_t samplesPerBlock, size_t blockBytes,
-                           size_t blocksPerRun, int32_t stepIndex) {
+                           size_t blocks, int32_t stepIndex) {
   ImaRuns runs;
   runs.input = input;
   runs.output = output;
   runs.samplesPerBlock = samplesPerBlock;
   runs.blockBytes = blockBytes;
-  runs.blocksPerRun = blocksPerRun;
+  for (size_t lane = 0; lane <= kLaneCount; ++lane) {
+    runs.firstBlock[lane] = lane * (blocks / kLaneCount) + std::min(lane, blocks % kLaneCount);
+  }
   runs.startIndex[0] = stepIndex;
   constexpr size_t kWarmUp = 32;
   for (size_t lane = 1; lane < kLaneCount; ++lane) {
-    const int16_t* start = input + lane * blocksPerRun * samplesPerBlock;
+    const int16_t* start = input + runs.firstBlock[lane] * samplesPerBlock;
     ImaState warm{start[-static_cast<ptrdiff_t>(kWarmUp)], static_cast<int8_t>(stepIndex), 0};
     uint8_t ignored[kWarmUp / 2];
     imaEncode({start - kWarmUp, kWarmUp}, ignored, warm);
@@ -300,12 +306,11 @@ int32_t encodeBlocksInRuns(const int16_t* input, uint8_t* output, size_t samples
 void imaEncodeBlocks(std::span<const int16_t> input, size_t samplesPerBlock, std::span<uint8_t> output,
                      size_t blockBytes, ImaState& state) {
   size_t blocks = input.size() / samplesPerBlock;
-  size_t blocksPerRun = blocks / kLaneCount;
   size_t block = 0;
-  if (blocksPerRun >= kFewestBlocksPerRun) {
+  if (blocks >= kFewestBlocksPerRun * kLaneCount) {
     state.stepIndex = static_cast<int8_t>(
-        encodeBlocksInRuns(input.data(), output.data(), samplesPerBlock, blockBytes, blocksPerRun, state.stepIndex));
-    block = blocksPerRun * kLaneCount;
+        encodeBlocksInRuns(input.data(), output.data(), samplesPerBlock, blockBytes, blocks, state.stepIndex));
+    block = blocks;
   }
   for (; block < blocks; ++block) {
     std::span<const int16_t> samples = input.subspan(block * samplesPerBlock, samplesPerBlock);
