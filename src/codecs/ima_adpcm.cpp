@@ -84,74 +84,95 @@ uint32_t packedState(int32_t predictor, int32_t stepIndex) {
   return static_cast<uint32_t>(predictor & 0xFFFF) | static_cast<uint32_t>(stepIndex) << 16;
 }
 
-// Eight runs of consecutive whole blocks, one run in each lane, each
-// encoded from its first block on as the plain encoder would from the
-// step index it is given: what encodeRuns writes and reads.
+// Runs of consecutive whole blocks, one run in each lane of two vectors
+// (whose chains of arithmetic then overlap), each run encoded from its
+// first block on as the plain encoder would from the step index it is
+// given: what encodeRuns writes and reads.
+constexpr size_t kRunVectors = 2;
+constexpr size_t kRuns = kRunVectors * kLaneCount;
+
 struct ImaRuns {
   const int16_t* input;
   uint8_t* output;
   size_t samplesPerBlock;
   size_t blockBytes;
-  size_t firstBlock[kLaneCount + 1];  // run k is blocks firstBlock[k] .. firstBlock[k + 1] - 1
-  int32_t startIndex[kLaneCount];
-  int32_t endIndex[kLaneCount];
+  size_t firstBlock[kRuns + 1];  // run r is blocks firstBlock[r] .. firstBlock[r + 1] - 1
+  int32_t startIndex[kRuns];
+  int32_t endIndex[kRuns];
   // A run's state after every eight codes of its first block.
-  uint32_t firstBlockStates[kLaneCount][kScratchSamples / 8];
+  uint32_t firstBlockStates[kRuns][kScratchSamples / 8];
 };
 
 QUARLIX_LANE_KERNEL void encodeRuns(ImaRuns& runs) {
   size_t codes = runs.samplesPerBlock - 1;
   size_t words = codes / 8;
-  // A lane whose run is shorter than the first goes on over silence into
-  // a block nobody keeps.
+  // A run shorter than the first goes on over silence into a block nobody
+  // keeps.
   static constexpr int16_t kSilence[kScratchSamples] = {};
   uint8_t discarded[1024];
   size_t longest = runs.firstBlock[1] - runs.firstBlock[0];
-  const int16_t* in[kLaneCount];
-  uint8_t* out[kLaneCount];
-  auto samplesAt = [&](size_t n) {
+  const int16_t* in[kRuns];
+  uint8_t* out[kRuns];
+  auto samplesAt = [&](size_t vector, size_t n) {
     Lanes x;
-    for (size_t lane = 0; lane < kLaneCount; ++lane) x[lane] = in[lane][n];
+    for (size_t lane = 0; lane < kLaneCount; ++lane) x[lane] = in[vector * kLaneCount + lane][n];
     return x;
   };
-  Lanes stepIndex = lanesOf(runs.startIndex);
+  Lanes predictor[kRunVectors];
+  Lanes stepIndex[kRunVectors];
+  for (size_t v = 0; v < kRunVectors; ++v) {
+    std::memcpy(&stepIndex[v], &runs.startIndex[v * kLaneCount], sizeof stepIndex[v]);
+  }
   for (size_t block = 0; block < longest; ++block) {
-    for (size_t lane = 0; lane < kLaneCount; ++lane) {
-      size_t at = runs.firstBlock[lane] + block;
-      bool kept = at < runs.firstBlock[lane + 1];
-      in[lane] = kept ? runs.input + at * runs.samplesPerBlock : kSilence;
-      out[lane] = kept ? runs.output + at * runs.blockBytes : discarded;
+    for (size_t run = 0; run < kRuns; ++run) {
+      size_t at = runs.firstBlock[run] + block;
+      bool kept = at < runs.firstBlock[run + 1];
+      in[run] = kept ? runs.input + at * runs.samplesPerBlock : kSilence;
+      out[run] = kept ? runs.output + at * runs.blockBytes : discarded;
     }
-    Lanes predictor = samplesAt(0);
-    for (size_t lane = 0; lane < kLaneCount; ++lane) {
-      storeLE16(out[lane], static_cast<uint16_t>(predictor[lane]));
-      out[lane][2] = static_cast<uint8_t>(stepIndex[lane]);
-      out[lane][3] = 0;
+    for (size_t v = 0; v < kRunVectors; ++v) {
+      predictor[v] = samplesAt(v, 0);
+      for (size_t lane = 0; lane < kLaneCount; ++lane) {
+        uint8_t* header = out[v * kLaneCount + lane];
+        storeLE16(header, static_cast<uint16_t>(predictor[v][lane]));
+        header[2] = static_cast<uint8_t>(stepIndex[v][lane]);
+        header[3] = 0;
+      }
     }
     // Eight codes a word, the earlier in the lower nibble: stored
     // little-endian, four bytes of the block.
     size_t n = 1;
     for (size_t word = 0; word < words; ++word, n += 8) {
-      Lanes packed = splat(0);
-      for (unsigned k = 0; k < 8; ++k) packed |= encodeSampleLanes(samplesAt(n + k), predictor, stepIndex) << (4 * k);
-      for (size_t lane = 0; lane < kLaneCount; ++lane) {
-        storeLE32(out[lane] + kImaHeaderBytes + 4 * word, static_cast<uint32_t>(packed[lane]));
-        if (block == 0) runs.firstBlockStates[lane][word] = packedState(predictor[lane], stepIndex[lane]);
+      Lanes packed[kRunVectors] = {};
+      for (unsigned k = 0; k < 8; ++k) {
+        for (size_t v = 0; v < kRunVectors; ++v) {
+          packed[v] |= encodeSampleLanes(samplesAt(v, n + k), predictor[v], stepIndex[v]) << (4 * k);
+        }
+      }
+      for (size_t run = 0; run < kRuns; ++run) {
+        size_t v = run / kLaneCount, lane = run % kLaneCount;
+        storeLE32(out[run] + kImaHeaderBytes + 4 * word, static_cast<uint32_t>(packed[v][lane]));
+        if (block == 0) runs.firstBlockStates[run][word] = packedState(predictor[v][lane], stepIndex[v][lane]);
       }
     }
     if (n < runs.samplesPerBlock) {
-      Lanes packed = splat(0);
+      Lanes packed[kRunVectors] = {};
       for (unsigned k = 0; n + k < runs.samplesPerBlock; ++k) {
-        packed |= encodeSampleLanes(samplesAt(n + k), predictor, stepIndex) << (4 * k);
+        for (size_t v = 0; v < kRunVectors; ++v) {
+          packed[v] |= encodeSampleLanes(samplesAt(v, n + k), predictor[v], stepIndex[v]) << (4 * k);
+        }
       }
-      for (size_t lane = 0; lane < kLaneCount; ++lane) {
+      for (size_t run = 0; run < kRuns; ++run) {
         for (size_t byte = 0; byte < (runs.samplesPerBlock - n + 1) / 2; ++byte) {
-          out[lane][kImaHeaderBytes + 4 * words + byte] = static_cast<uint8_t>(packed[lane] >> (8 * byte));
+          out[run][kImaHeaderBytes + 4 * words + byte] =
+              static_cast<uint8_t>(packed[run / kLaneCount][run % kLaneCount] >> (8 * byte));
         }
       }
     }
-    for (size_t lane = 0; lane < kLaneCount; ++lane) {
-      if (runs.firstBlock[lane] + block + 1 == runs.firstBlock[lane + 1]) runs.endIndex[lane] = stepIndex[lane];
+    for (size_t run = 0; run < kRuns; ++run) {
+      if (runs.firstBlock[run] + block + 1 == runs.firstBlock[run + 1]) {
+        runs.endIndex[run] = stepIndex[run / kLaneCount][run % kLaneCount];
+      }
     }
   }
 }
@@ -245,24 +266,24 @@ constexpr size_t kFewestBlocksPerRun = 2;
 // speculative encoding started from another: only until the state agrees
 // again with the speculative one, after which every code already is the
 // plain encoder's. Returns the index the run truly ends with.
-int32_t mendRun(const ImaRuns& runs, size_t lane, int32_t stepIndex) {
+int32_t mendRun(const ImaRuns& runs, size_t run, int32_t stepIndex) {
   size_t codes = runs.samplesPerBlock - 1;
-  for (size_t block = runs.firstBlock[lane]; block < runs.firstBlock[lane + 1]; ++block) {
+  for (size_t block = runs.firstBlock[run]; block < runs.firstBlock[run + 1]; ++block) {
     uint8_t* header = runs.output + block * runs.blockBytes;
-    if (header[2] == stepIndex) return runs.endIndex[lane];
+    if (header[2] == stepIndex) return runs.endIndex[run];
     header[2] = static_cast<uint8_t>(stepIndex);
     const int16_t* samples = runs.input + block * runs.samplesPerBlock;
     ImaState state{samples[0], static_cast<int8_t>(stepIndex), 0};
     // After every eight codes of the first block the states can be
     // compared; later blocks are compared at their ends, by the index
     // their next block starts from.
-    bool first = block == runs.firstBlock[lane];
+    bool first = block == runs.firstBlock[run];
     for (size_t done = 0; done < codes; done += 8) {
       size_t count = std::min<size_t>(8, codes - done);
       imaEncode({samples + 1 + done, count}, {header + kImaHeaderBytes + done / 2, (count + 1) / 2}, state);
       if (first && count == 8 &&
-          packedState(state.predictor, state.stepIndex) == runs.firstBlockStates[lane][done / 8]) {
-        return runs.endIndex[lane];
+          packedState(state.predictor, state.stepIndex) == runs.firstBlockStates[run][done / 8]) {
+        return runs.endIndex[run];
       }
     }
     stepIndex = state.stepIndex;
@@ -270,8 +291,8 @@ int32_t mendRun(const ImaRuns& runs, size_t lane, int32_t stepIndex) {
   return stepIndex;
 }
 
-// Encodes the whole blocks in eight runs side by side, the first runs a
-// block longer than the others where the blocks do not share out evenly.
+// Encodes the whole blocks in runs side by side, the first runs a block
+// longer than the others where the blocks do not share out evenly.
 // Each run but the first starts from a guess of the index the run before
 // will end with: the one a warm-up on the samples before it reaches. Where
 // a guess was wrong, the run is mended (mendRun), so every byte is the
@@ -283,21 +304,21 @@ int32_t encodeBlocksInRuns(const int16_t* input, uint8_t* output, size_t samples
   runs.output = output;
   runs.samplesPerBlock = samplesPerBlock;
   runs.blockBytes = blockBytes;
-  for (size_t lane = 0; lane <= kLaneCount; ++lane) {
-    runs.firstBlock[lane] = lane * (blocks / kLaneCount) + std::min(lane, blocks % kLaneCount);
+  for (size_t run = 0; run <= kRuns; ++run) {
+    runs.firstBlock[run] = run * (blocks / kRuns) + std::min(run, blocks % kRuns);
   }
   runs.startIndex[0] = stepIndex;
   constexpr size_t kWarmUp = 32;
-  for (size_t lane = 1; lane < kLaneCount; ++lane) {
-    const int16_t* start = input + runs.firstBlock[lane] * samplesPerBlock;
+  for (size_t run = 1; run < kRuns; ++run) {
+    const int16_t* start = input + runs.firstBlock[run] * samplesPerBlock;
     ImaState warm{start[-static_cast<ptrdiff_t>(kWarmUp)], static_cast<int8_t>(stepIndex), 0};
     uint8_t ignored[kWarmUp / 2];
     imaEncode({start - kWarmUp, kWarmUp}, ignored, warm);
-    runs.startIndex[lane] = warm.stepIndex;
+    runs.startIndex[run] = warm.stepIndex;
   }
   encodeRuns(runs);
   stepIndex = runs.endIndex[0];
-  for (size_t lane = 1; lane < kLaneCount; ++lane) stepIndex = mendRun(runs, lane, stepIndex);
+  for (size_t run = 1; run < kRuns; ++run) stepIndex = mendRun(runs, run, stepIndex);
   return stepIndex;
 }
 
@@ -307,7 +328,7 @@ void imaEncodeBlocks(std::span<const int16_t> input, size_t samplesPerBlock, std
                      size_t blockBytes, ImaState& state) {
   size_t blocks = input.size() / samplesPerBlock;
   size_t block = 0;
-  if (blocks >= kFewestBlocksPerRun * kLaneCount) {
+  if (blocks >= kFewestBlocksPerRun * kRuns) {
     state.stepIndex = static_cast<int8_t>(
         encodeBlocksInRuns(input.data(), output.data(), samplesPerBlock, blockBytes, blocks, state.stepIndex));
     block = blocks;

@@ -41,7 +41,7 @@ void imaEncode(std::span<const int16_t> input, std::span<uint8_t> codes, ImaStat
 // Encodes whole blocks of samplesPerBlock input samples each into blocks
 // of blockBytes (which hold them exactly), the step index running on from
 // `state` from block to block and left there, as imaEncode does block by
-// block: eight runs of blocks at a time, side by side in vector lanes.
+// block: sixteen runs of blocks at a time, side by side in vector lanes.
 void imaEncodeBlocks(std::span<const int16_t> input, size_t samplesPerBlock, std::span<uint8_t> output,
                      size_t blockBytes, ImaState& state);
 
