@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "codecs/ima_adpcm.h"
+#include "codecs/lane_decoding.h"
 #include "codecs/lane_vectors.h"
 #include "codecs/ms_adpcm.h"
 #include "codecs/orbel_adpcm.h"
@@ -58,15 +59,16 @@ std::vector<int32_t> encoderSteps() {
   return steps;
 }
 
-// For every step, the differences where the nearest code changes (and
-// their neighbours), of both signs, up to the largest a prediction leaves
+// For every step, the differences where a quantiser's code changes (every
+// multiple of step / parts up to `multiples` of them) and their
+// neighbours, of both signs, up to the largest a prediction leaves
 // (32768 + 98302).
-Inputs quantiserDomain() {
+Inputs codeBoundaries(const std::vector<int32_t>& steps, int32_t parts, int32_t multiples) {
   Inputs out;
-  for (int32_t step : encoderSteps()) {
-    for (int32_t half = 0; half <= 17; ++half) {
+  for (int32_t step : steps) {
+    for (int32_t multiple = 0; multiple <= multiples; ++multiple) {
       for (int32_t offset : {-1, 0, 1}) {
-        int64_t magnitude = int64_t{half} * step / 2 + offset;
+        int64_t magnitude = int64_t{multiple} * step / parts + offset;
         if (magnitude < 0 || magnitude > 131070) continue;
         out.emplace_back(static_cast<int32_t>(magnitude), step);
         out.emplace_back(static_cast<int32_t>(-magnitude), step);
@@ -78,6 +80,17 @@ Inputs quantiserDomain() {
   return out;
 }
 
+// The nearest code changes at odd multiples of half the step.
+Inputs quantiserDomain() { return codeBoundaries(encoderSteps(), 2, 17); }
+
+// Every delta a Microsoft ADPCM encoder reaches (up to 98301) and beyond
+// to 2^21; its truncated code changes at whole multiples of it.
+Inputs msCodeDomain() {
+  std::vector<int32_t> deltas;
+  for (int32_t delta = 16; delta <= (1 << 21); delta += delta < 131072 ? 1 : delta / 97) deltas.push_back(delta);
+  return codeBoundaries(deltas, 1, 9);
+}
+
 // Every delta a Microsoft ADPCM block can hold or reach: each one up to
 // 2^17, then the neighbours of every 256th beyond it, up to the ceiling.
 Inputs msDeltaDomain() {
@@ -87,26 +100,6 @@ Inputs msDeltaDomain() {
     for (int32_t delta = 131072; delta <= QX_MS_MAX_DELTA; delta += delta / 64 & ~255) {
       for (int32_t offset : {-1, 0, 1, 255}) out.emplace_back(std::min(delta + offset, QX_MS_MAX_DELTA), code);
     }
-  }
-  return out;
-}
-
-// For every delta a Microsoft ADPCM encoder reaches and beyond, the
-// differences where the truncated quotient changes (and their neighbours),
-// of both signs, up to the largest a prediction leaves.
-Inputs msCodeDomain() {
-  Inputs out;
-  for (int32_t delta = 16; delta <= (1 << 21); delta += delta < 131072 ? 1 : delta / 97) {
-    for (int32_t k = 0; k <= 9; ++k) {
-      for (int32_t offset : {-1, 0, 1}) {
-        int64_t magnitude = int64_t{k} * delta + offset;
-        if (magnitude < 0 || magnitude > 131070) continue;
-        out.emplace_back(static_cast<int32_t>(magnitude), delta);
-        out.emplace_back(static_cast<int32_t>(-magnitude), delta);
-      }
-    }
-    out.emplace_back(131070, delta);
-    out.emplace_back(-131070, delta);
   }
   return out;
 }
@@ -196,19 +189,13 @@ TEST(CodecRules, LaneDecodersGiveTheLibrarysSamples) {
          decodeImaBlocks(blocks, bytes, perBlock, out);
          return 0u;
        },
-       [](const uint8_t* block, size_t bytes, int16_t* out, size_t count) {
-         qx_ima_decode_block(block, bytes, out, count);
-         return 0u;
-       }},
+       withoutClamps<qx_ima_decode_block>},
       {"Microsoft ADPCM", 7, 2,
        [](std::span<const uint8_t> blocks, size_t bytes, size_t perBlock, std::span<int16_t> out) {
          decodeMsAdpcmBlocks(blocks, bytes, perBlock, out);
          return 0u;
        },
-       [](const uint8_t* block, size_t bytes, int16_t* out, size_t count) {
-         qx_ms_decode_block(block, bytes, out, count);
-         return 0u;
-       }},
+       withoutClamps<qx_ms_decode_block>},
       {"Orbel ADPCM-N64", 5, 2, decodeOrbelN64Blocks,
        [](const uint8_t* block, size_t bytes, int16_t* out, size_t count) {
          uint32_t clamps = 0;

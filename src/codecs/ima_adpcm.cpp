@@ -246,15 +246,8 @@ void imaEncode(std::span<const int16_t> input, std::span<uint8_t> codes, ImaStat
 
 void decodeImaBlocks(std::span<const uint8_t> blocks, size_t blockBytes, size_t samplesPerBlock,
                      std::span<int16_t> samples) {
-  decodeBlocksInLanes(
-      blocks, blockBytes, samplesPerBlock, samples,
-      [&](const uint8_t* first, size_t groups, int16_t* out) {
-        return decodeImaLaneGroups(first, blockBytes, samplesPerBlock, groups, out);
-      },
-      [](const uint8_t* block, size_t bytes, int16_t* out, size_t count) {
-        qx_ima_decode_block(block, bytes, out, count);
-        return 0u;
-      });
+  decodeBlocksInLanes(blocks, blockBytes, samplesPerBlock, samples, decodeImaLaneGroups,
+                      withoutClamps<qx_ima_decode_block>);
 }
 
 namespace {

@@ -24,6 +24,37 @@
 //   uint32_t clamps() const;                 step index moves past 88 the
 //                                            format reports, all lanes
 
+// What the voices of Microsoft ADPCM and N64 share: a block's two newest
+// samples and its coefficient pair, the prediction from them, and the
+// new sample held to 16 bits.
+struct PairHistoryLanes {
+  Lanes s1;  // the newest
+  Lanes s2;
+  Lanes c1;
+  Lanes c2;
+
+  // Takes every lane's pair and its header's two samples, the older
+  // first, and writes them as the block's first samples.
+  void start(const int32_t (&pair1)[kLaneCount], const int32_t (&pair2)[kLaneCount],
+             const int32_t (&older)[kLaneCount], const int32_t (&newer)[kLaneCount], int16_t* const out[]) {
+    for (size_t lane = 0; lane < kLaneCount; ++lane) {
+      out[lane][0] = static_cast<int16_t>(older[lane]);
+      out[lane][1] = static_cast<int16_t>(newer[lane]);
+    }
+    s1 = lanesOf(newer);
+    s2 = lanesOf(older);
+    c1 = lanesOf(pair1);
+    c2 = lanesOf(pair2);
+  }
+  // The prediction plus `change`, held to 16 bits: the newest sample.
+  [[gnu::always_inline]] Lanes next(Lanes change) {
+    Lanes sample = laneClamp(((c1 * s1 + c2 * s2) >> 8) + change, INT16_MIN, INT16_MAX);
+    s2 = s1;
+    s1 = sample;
+    return sample;
+  }
+};
+
 // Decodes `groups` runs of kLaneCount whole blocks (of blockBytes,
 // samplesPerBlock samples each) from `blocks` into `samples`, a block's
 // samples after the one before. Returns the voices' clamps.
@@ -81,18 +112,29 @@ template <typename Voice>
 
 // Decodes the blocks (of blockBytes, samplesPerBlock samples each, which a
 // block holds) into `samples`, the last block cut to the samples that
-// remain: laneGroups(blocks, groups, samples) decodes runs of kLaneCount
-// whole blocks, decodeBlock(block, blockBytes, out, count) the others one
-// by one. Both return their clamps; the sum is returned.
-template <typename LaneGroups, typename DecodeBlock>
-uint32_t decodeBlocksInLanes(std::span<const uint8_t> blocks, size_t blockBytes, size_t samplesPerBlock,
-                             std::span<int16_t> samples, LaneGroups laneGroups, DecodeBlock decodeBlock) {
+// remain: laneGroups(blocks, blockBytes, samplesPerBlock, groups, samples)
+// decodes runs of kLaneCount whole blocks, decodeBlock(block, blockBytes,
+// out, count) the others one by one. Both return their clamps; the sum is
+// returned.
+using LaneGroupDecoder = uint32_t (*)(const uint8_t*, size_t, size_t, size_t, int16_t*);
+using BlockDecoder = uint32_t (*)(const uint8_t*, size_t, int16_t*, size_t);
+
+inline uint32_t decodeBlocksInLanes(std::span<const uint8_t> blocks, size_t blockBytes, size_t samplesPerBlock,
+                                    std::span<int16_t> samples, LaneGroupDecoder laneGroups,
+                                    BlockDecoder decodeBlock) {
   size_t groups = samples.size() / samplesPerBlock / kLaneCount;
-  uint32_t clamps = laneGroups(blocks.data(), groups, samples.data());
+  uint32_t clamps = laneGroups(blocks.data(), blockBytes, samplesPerBlock, groups, samples.data());
   size_t block = groups * kLaneCount;
   for (size_t done = block * samplesPerBlock; done < samples.size(); done += samplesPerBlock, ++block) {
     size_t count = samples.size() - done < samplesPerBlock ? samples.size() - done : samplesPerBlock;
     clamps += decodeBlock(blocks.data() + block * blockBytes, blockBytes, samples.data() + done, count);
   }
   return clamps;
+}
+
+// A block decoder of the library for a format without clamps to report.
+template <size_t (*Decode)(const uint8_t*, size_t, int16_t*, size_t)>
+uint32_t withoutClamps(const uint8_t* block, size_t blockBytes, int16_t* out, size_t count) {
+  Decode(block, blockBytes, out, count);
+  return 0;
 }

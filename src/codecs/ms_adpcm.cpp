@@ -206,37 +206,27 @@ struct MsLanes {
   static constexpr size_t kCodesOffset = kMsAdpcmHeaderBytes;
   static constexpr size_t kHeldSamples = 2;
   static constexpr bool kLowNibbleFirst = false;
+  PairHistoryLanes history;
   Lanes delta;
-  Lanes s1;
-  Lanes s2;
-  Lanes c1;
-  Lanes c2;
 
   void start(const uint8_t* const block[], int16_t* const out[]) {
-    int32_t first1[kLaneCount], first2[kLaneCount], firstDelta[kLaneCount], pair1[kLaneCount], pair2[kLaneCount];
+    int32_t pair1[kLaneCount], pair2[kLaneCount], older[kLaneCount], newer[kLaneCount], firstDelta[kLaneCount];
     for (size_t lane = 0; lane < kLaneCount; ++lane) {
       const uint8_t* header = block[lane];
       uint32_t pair = qx_ms_header_pair(header[0]);
       pair1[lane] = qx_adpcm_pairs[pair][0];
       pair2[lane] = qx_adpcm_pairs[pair][1];
       firstDelta[lane] = qx_int16_of(header[2], header[1]);
-      first1[lane] = qx_int16_of(header[4], header[3]);
-      first2[lane] = qx_int16_of(header[6], header[5]);
-      out[lane][0] = static_cast<int16_t>(first2[lane]);
-      out[lane][1] = static_cast<int16_t>(first1[lane]);
+      newer[lane] = qx_int16_of(header[4], header[3]);
+      older[lane] = qx_int16_of(header[6], header[5]);
     }
+    history.start(pair1, pair2, older, newer, out);
     delta = lanesOf(firstDelta);
-    s1 = lanesOf(first1);
-    s2 = lanesOf(first2);
-    c1 = lanesOf(pair1);
-    c2 = lanesOf(pair2);
   }
   [[gnu::always_inline]] Lanes next(Lanes nibble) {
     Lanes code = (nibble ^ 8) - 8;
-    Lanes sample = laneClamp(((c1 * s1 + c2 * s2) >> 8) + code * delta, INT16_MIN, INT16_MAX);
+    Lanes sample = history.next(code * delta);
     delta = msNextDeltaLanes(delta, code);
-    s2 = s1;
-    s1 = sample;
     return sample;
   }
   uint32_t clamps() const { return 0; }  // none in this format
@@ -251,15 +241,8 @@ QUARLIX_LANE_KERNEL uint32_t decodeMsLaneGroups(const uint8_t* blocks, size_t bl
 
 void decodeMsAdpcmBlocks(std::span<const uint8_t> blocks, size_t blockBytes, size_t samplesPerBlock,
                          std::span<int16_t> samples) {
-  decodeBlocksInLanes(
-      blocks, blockBytes, samplesPerBlock, samples,
-      [&](const uint8_t* first, size_t groups, int16_t* out) {
-        return decodeMsLaneGroups(first, blockBytes, samplesPerBlock, groups, out);
-      },
-      [](const uint8_t* block, size_t bytes, int16_t* out, size_t count) {
-        qx_ms_decode_block(block, bytes, out, count);
-        return 0u;
-      });
+  decodeBlocksInLanes(blocks, blockBytes, samplesPerBlock, samples, decodeMsLaneGroups,
+                      withoutClamps<qx_ms_decode_block>);
 }
 
 int32_t compressMsAdpcm(WaveFile& wave) {

@@ -36,42 +36,31 @@ struct N64Lanes {
   static constexpr size_t kCodesOffset = kN64HeaderBytes;
   static constexpr size_t kHeldSamples = 2;
   static constexpr bool kLowNibbleFirst = false;
+  PairHistoryLanes history;
   Lanes index;
-  Lanes s1;
-  Lanes s2;
-  Lanes c1;
-  Lanes c2;
   Lanes clampCount;
 
   void start(const uint8_t* const block[], int16_t* const out[]) {
-    int32_t first1[kLaneCount], first2[kLaneCount], firstIndex[kLaneCount], pair1[kLaneCount], pair2[kLaneCount];
+    int32_t pair1[kLaneCount], pair2[kLaneCount], older[kLaneCount], newer[kLaneCount], firstIndex[kLaneCount];
     for (size_t lane = 0; lane < kLaneCount; ++lane) {
       // Big-endian; the pair sits in the first sample's two low bits.
       const uint8_t* header = block[lane];
       pair1[lane] = qx_n64_pairs[header[1] & 3u][0];
       pair2[lane] = qx_n64_pairs[header[1] & 3u][1];
-      first2[lane] = qx_int16_of(header[0], header[1] & 0xFCu);
-      first1[lane] = qx_int16_of(header[2], header[3]);
+      older[lane] = qx_int16_of(header[0], header[1] & 0xFCu);
+      newer[lane] = qx_int16_of(header[2], header[3]);
       firstIndex[lane] = qx_header_index(header[4]);
-      out[lane][0] = static_cast<int16_t>(first2[lane]);
-      out[lane][1] = static_cast<int16_t>(first1[lane]);
     }
+    history.start(pair1, pair2, older, newer, out);
     index = lanesOf(firstIndex);
-    s1 = lanesOf(first1);
-    s2 = lanesOf(first2);
-    c1 = lanesOf(pair1);
-    c2 = lanesOf(pair2);
     clampCount = splat(0);
   }
   [[gnu::always_inline]] Lanes next(Lanes nibble) {
     Lanes code = (nibble ^ 8) - 8;
-    Lanes step = laneLookup(qx_ima_step_table, index);
-    Lanes sample = laneClamp(((c1 * s1 + c2 * s2) >> 8) + step * code, INT16_MIN, INT16_MAX);
+    Lanes sample = history.next(laneLookup(qx_ima_step_table, index) * code);
     LaneMask passed;
     index = n64NextIndexLanes(index, code, passed);
     clampCount -= passed;
-    s2 = s1;
-    s1 = sample;
     return sample;
   }
   uint32_t clamps() const {
@@ -98,16 +87,12 @@ void orbelN64DecodeBlock(std::span<const uint8_t> block, std::span<int16_t> samp
 
 uint32_t decodeOrbelN64Blocks(std::span<const uint8_t> blocks, size_t blockBytes, size_t samplesPerBlock,
                               std::span<int16_t> samples) {
-  return decodeBlocksInLanes(
-      blocks, blockBytes, samplesPerBlock, samples,
-      [&](const uint8_t* first, size_t groups, int16_t* out) {
-        return decodeN64LaneGroups(first, blockBytes, samplesPerBlock, groups, out);
-      },
-      [](const uint8_t* block, size_t bytes, int16_t* out, size_t count) {
-        uint32_t clamps = 0;
-        qx_n64_decode_block(block, bytes, out, count, &clamps);
-        return clamps;
-      });
+  return decodeBlocksInLanes(blocks, blockBytes, samplesPerBlock, samples, decodeN64LaneGroups,
+                             [](const uint8_t* block, size_t bytes, int16_t* out, size_t count) {
+                               uint32_t clamps = 0;
+                               qx_n64_decode_block(block, bytes, out, count, &clamps);
+                               return clamps;
+                             });
 }
 
 int32_t orbelN64EstimateIndex(int32_t c1, int32_t c2, std::span<const int16_t> x) {
