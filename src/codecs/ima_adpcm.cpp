@@ -113,11 +113,6 @@ QUARLIX_LANE_KERNEL void encodeRuns(ImaRuns& runs) {
   size_t longest = runs.firstBlock[1] - runs.firstBlock[0];
   const int16_t* in[kRuns];
   uint8_t* out[kRuns];
-  auto samplesAt = [&](size_t vector, size_t n) {
-    Lanes x;
-    for (size_t lane = 0; lane < kLaneCount; ++lane) x[lane] = in[vector * kLaneCount + lane][n];
-    return x;
-  };
   Lanes predictor[kRunVectors];
   Lanes stepIndex[kRunVectors];
   for (size_t v = 0; v < kRunVectors; ++v) {
@@ -131,7 +126,7 @@ QUARLIX_LANE_KERNEL void encodeRuns(ImaRuns& runs) {
       out[run] = kept ? runs.output + at * runs.blockBytes : discarded;
     }
     for (size_t v = 0; v < kRunVectors; ++v) {
-      predictor[v] = samplesAt(v, 0);
+      predictor[v] = laneSamples(in + v * kLaneCount, 0);
       for (size_t lane = 0; lane < kLaneCount; ++lane) {
         uint8_t* header = out[v * kLaneCount + lane];
         storeLE16(header, static_cast<uint16_t>(predictor[v][lane]));
@@ -146,7 +141,7 @@ QUARLIX_LANE_KERNEL void encodeRuns(ImaRuns& runs) {
       Lanes packed[kRunVectors] = {};
       for (unsigned k = 0; k < 8; ++k) {
         for (size_t v = 0; v < kRunVectors; ++v) {
-          packed[v] |= encodeSampleLanes(samplesAt(v, n + k), predictor[v], stepIndex[v]) << (4 * k);
+          packed[v] |= encodeSampleLanes(laneSamples(in + v * kLaneCount, n + k), predictor[v], stepIndex[v]) << (4 * k);
         }
       }
       for (size_t run = 0; run < kRuns; ++run) {
@@ -159,7 +154,7 @@ QUARLIX_LANE_KERNEL void encodeRuns(ImaRuns& runs) {
       Lanes packed[kRunVectors] = {};
       for (unsigned k = 0; n + k < runs.samplesPerBlock; ++k) {
         for (size_t v = 0; v < kRunVectors; ++v) {
-          packed[v] |= encodeSampleLanes(samplesAt(v, n + k), predictor[v], stepIndex[v]) << (4 * k);
+          packed[v] |= encodeSampleLanes(laneSamples(in + v * kLaneCount, n + k), predictor[v], stepIndex[v]) << (4 * k);
         }
       }
       for (size_t run = 0; run < kRuns; ++run) {

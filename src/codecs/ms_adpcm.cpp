@@ -98,21 +98,16 @@ template <size_t Pair>
 template <size_t... Pair>
 [[gnu::always_inline]] inline void runBlockTrialsOf(const int16_t* input, size_t samplesPerBlock,
                                                     BlockTrials& trials, std::index_sequence<Pair...>) {
-  auto samplesAt = [&](size_t k) {
-    Lanes x;
-    for (size_t lane = 0; lane < kLaneCount; ++lane) x[lane] = input[lane * samplesPerBlock + k];
-    return x;
-  };
   PairLanes trial[QX_MS_PAIRS];
   for (size_t pair = 0; pair < QX_MS_PAIRS; ++pair) {
-    trial[pair].s1 = samplesAt(1);
-    trial[pair].s2 = samplesAt(0);
+    trial[pair].s1 = blockSamples(input, samplesPerBlock, 1);
+    trial[pair].s2 = blockSamples(input, samplesPerBlock, 0);
     std::memcpy(&trial[pair].delta, trials.firstDelta[pair], sizeof trial[pair].delta);
     trial[pair].err = UnsignedLanes{};
     trial[pair].pending = UnsignedLanes{};
   }
   for (size_t n = 2; n < samplesPerBlock; ++n) {
-    Lanes x = samplesAt(n);
+    Lanes x = blockSamples(input, samplesPerBlock, n);
     (pairTrialStep<Pair>(trial[Pair], x, n, trials), ...);
   }
   for (size_t pair = 0; pair < QX_MS_PAIRS; ++pair) {

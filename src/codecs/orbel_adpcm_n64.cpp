@@ -181,13 +181,8 @@ template <size_t Set>
 template <size_t... Set>
 [[gnu::always_inline]] inline void runBlockTrialsOf(const int16_t* input, size_t samplesPerBlock,
                                                     BlockTrials& trials, std::index_sequence<Set...>) {
-  auto samplesAt = [&](size_t i) {
-    Lanes x;
-    for (size_t lane = 0; lane < kLaneCount; ++lane) x[lane] = input[lane * samplesPerBlock + i];
-    return x;
-  };
-  Lanes older = samplesAt(0);
-  Lanes newer = samplesAt(1);
+  Lanes older = blockSamples(input, samplesPerBlock, 0);
+  Lanes newer = blockSamples(input, samplesPerBlock, 1);
   for (size_t lane = 0; lane < kLaneCount; ++lane) {
     older[lane] = roundHeaderSample(older[lane]);
     newer[lane] = roundHeaderSample(newer[lane]);
@@ -202,7 +197,7 @@ template <size_t... Set>
     trial[set].pending = UnsignedLanes{};
   }
   for (size_t i = 2; i < samplesPerBlock; ++i) {
-    Lanes x = samplesAt(i);
+    Lanes x = blockSamples(input, samplesPerBlock, i);
     (setTrialStep<Set>(trial[Set], x, i, trials), ...);
   }
   for (size_t set = 0; set < kN64Sets; ++set) {
