@@ -1,6 +1,6 @@
 // IMA (Intel DVI) ADPCM, FormatTag 17: 4 bits per sample in the WAVE block
 // layout, and the jobs that convert a loaded WaveFile to and from it. Blocks
-// are decoded by the device library (qx_ima_decode_block).
+// are decoded as the device library (qx_ima_decode_block) decodes them.
 #pragma once
 
 #include <cstddef>
@@ -8,6 +8,8 @@
 #include <span>
 
 #include "codecs/block_codec_job.h"
+#include "codecs/lane_vectors.h"
+#include "quarlix_codec_rules.h"
 #include "riff/wave_file.h"
 
 // The codec state, laid out like a block header: predictor, step index and a
@@ -24,10 +26,31 @@ inline constexpr size_t kImaHeaderBytes = 4;
 inline constexpr BlockCodec kImaAdpcmCodec = {kFormatImaAdpcm, "IMA Adpcm", kImaHeaderBytes, 1, kBlockFormatSize, 2};
 
 
+// qx_ima_next_index in every lane: the change by the code's magnitude (-1
+// up to 3, then 2, 4, 6, 8), held within 0..88.
+[[gnu::always_inline]] inline Lanes imaNextIndexLanes(Lanes index, Lanes nibble) {
+  Lanes size = nibble & 7;
+  return laneClamp(index + select(size < 4, splat(-1), (size - 3) << 1), 0, QX_IMA_MAX_INDEX);
+}
+
 // Encodes every input sample into a 4-bit code, earlier code in the low
 // nibble; an odd last code has a zero high nibble. `codes` must hold
 // (count + 1) / 2 bytes; samples whose codes would not fit are not encoded.
 void imaEncode(std::span<const int16_t> input, std::span<uint8_t> codes, ImaState& state);
+
+// Encodes whole blocks of samplesPerBlock input samples each into blocks
+// of blockBytes (which hold them exactly), the step index running on from
+// `state` from block to block and left there, as imaEncode does block by
+// block: sixteen runs of blocks at a time, side by side in vector lanes.
+void imaEncodeBlocks(std::span<const int16_t> input, size_t samplesPerBlock, std::span<uint8_t> output,
+                     size_t blockBytes, ImaState& state);
+
+// Decodes the blocks (of blockBytes, samplesPerBlock samples each, which a
+// block holds) into `samples`, the last block cut to the samples that
+// remain: the samples of the device library's block decoder, several
+// blocks at a time.
+void decodeImaBlocks(std::span<const uint8_t> blocks, size_t blockBytes, size_t samplesPerBlock,
+                     std::span<int16_t> samples);
 
 // The conversion jobs: 0, or the reported negative code (the record is then
 // left as it was).

@@ -42,9 +42,9 @@ QUARLIX_LANE_KERNEL void runSetTrials(const int16_t* input, size_t count,
   for (size_t i = 0; i < count; ++i) {
     Lanes x = splat(input[i]);
     Lanes prediction = (a * sample1 + b * sample2) >> 8;
-    Lanes code = orbelQuantiseLanes(x - prediction, step);
+    auto [code, factor] = orbelCodeLanes(x - prediction, step);
     Lanes reconstructed = laneClamp(prediction + step * code, INT16_MIN, INT16_MAX);
-    step = orbelNextStepLanes(step, code);
+    step = orbelScaledStepLanes(step, factor);
     sample2 = sample1;
     sample1 = reconstructed;
     errorTotal += orbelSampleErrorLanes(reconstructed, x);
@@ -101,6 +101,7 @@ int32_t compressOrbelAdpcm(WaveFile& wave) {
       std::array<int16_t, orbelSamplesPerBlock(kOrbelMaxBlockBytes)> scratch{};
       std::copy(samples.begin(), samples.end(), scratch.begin());
       orbelEncodeBlock(scratch, block, samples.size(), history);
+      std::fill(block.begin() + static_cast<ptrdiff_t>(orbelCodedBytes(samples.size())), block.end(), 0);
     }
   }
   installRecord(wave, fresh);
@@ -108,8 +109,13 @@ int32_t compressOrbelAdpcm(WaveFile& wave) {
 }
 
 int32_t decompressOrbelAdpcm(WaveFile& wave) {
-  AdpcmHistory history{};  // runs on from block to block
-  return decompressBlocks(wave, kOrbelAdpcmCodec, [&](std::span<const uint8_t> block, std::span<int16_t> samples) {
-    orbelDecodeBlock(block, samples, history);
+  // The history runs on from block to block, so they decode one by one.
+  return decompressBlocks(wave, kOrbelAdpcmCodec, [](std::span<const uint8_t> blocks, std::span<int16_t> samples,
+                                                     const BlockPlan& plan) {
+    AdpcmHistory history{};
+    for (size_t done = 0, at = 0; done < samples.size(); done += plan.samplesPerBlock, at += plan.blockBytes) {
+      size_t count = std::min<size_t>(samples.size() - done, plan.samplesPerBlock);
+      orbelDecodeBlock(blocks.subspan(at, plan.blockBytes), samples.subspan(done, count), history);
+    }
   });
 }
