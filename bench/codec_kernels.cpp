@@ -1,12 +1,16 @@
-// Samples per second of each block encoder and decoder on audio-like input,
-// one core, no file handling: the figures the whole-process rows build on.
-// The tool's decoders are the device library's block decoders; beside them,
-// the library reading whole .bin images as a player does.
+// Samples per second of each block encoder and decoder on real sounds, one
+// core, no file handling: the figures the whole-process rows build on. The
+// material is the 16-bit mono WAV file that QUARLIX_BENCH_WAV names
+// (run_bench.sh gives long.wav of bench/make_material.sh). The tool's
+// decoders are the device library's block decoders; beside them, the
+// library reading whole .bin images as a player does.
 #include <benchmark/benchmark.h>
 
-#include <cmath>
 #include <cstdint>
-#include <numbers>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <vector>
 
 #include "codecs/gsm610.h"
@@ -15,31 +19,34 @@
 #include "codecs/orbel_adpcm.h"
 #include "codecs/orbel_adpcm_n64.h"
 #include "quarlix_decode.h"
+#include "riff/byte_order.h"
 
 namespace {
 
-constexpr size_t kSignalSamples = 1 << 20;  // about 24 s at 44.1 kHz
-
-// A sweep under a slow tremolo with some noise: every step size gets used,
-// as in music, so no shortcut for silence or tones flatters the figures.
-const std::vector<int16_t>& signal() {
-  static const std::vector<int16_t> samples = [] {
-    std::vector<int16_t> out(kSignalSamples);
-    uint32_t noise = 12345;
-    for (size_t i = 0; i < out.size(); ++i) {
-      double t = static_cast<double>(i) / 44100.0;
-      double sweep = std::sin(2 * std::numbers::pi * (100.0 * t + 60.0 * t * t));
-      double tremolo = 0.55 + 0.45 * std::sin(2 * std::numbers::pi * 0.7 * t);
-      noise ^= noise << 13;
-      noise ^= noise >> 17;
-      noise ^= noise << 5;
-      double hiss = static_cast<double>(noise % 2001) - 1000.0;
-      out[i] = static_cast<int16_t>(std::lround(20000.0 * tremolo * sweep + hiss));
+// The samples of the data chunk of the material file.
+std::vector<int16_t> readMaterial() {
+  const char* path = std::getenv("QUARLIX_BENCH_WAV");
+  std::ifstream file(path != nullptr ? path : "", std::ios::binary);
+  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  for (size_t at = 12; at + 8 <= bytes.size();) {
+    uint32_t size = loadLE32(&bytes[at + 4]);
+    if (loadLE32(&bytes[at]) == kFourCCData && at + 8 + size <= bytes.size()) {
+      std::vector<int16_t> samples(size / 2);
+      for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<int16_t>(loadLE16(&bytes[at + 8 + 2 * i]));
+      return samples;
     }
-    return out;
-  }();
+    at += 8 + size + (size & 1);
+  }
+  std::printf("codec kernels: QUARLIX_BENCH_WAV must name a 16-bit mono WAV file\n");
+  std::exit(1);
+}
+
+const std::vector<int16_t>& signal() {
+  static const std::vector<int16_t> samples = readMaterial();
   return samples;
 }
+
+const size_t kSignalSamples = signal().size();
 
 size_t wholeBlocks(size_t samplesPerBlock) { return kSignalSamples / samplesPerBlock; }
 
@@ -74,11 +81,7 @@ void imaEncodeKernel(benchmark::State& state) {
   std::span<const int16_t> input(signal());
   for (auto _ : state) {
     ImaState codec;
-    for (size_t b = 0; b < wholeBlocks(perBlock); ++b) {
-      codec.predictor = input[b * perBlock];
-      imaEncode(input.subspan(b * perBlock + 1, perBlock - 1),
-                std::span(out).subspan(b * kImaBlockBytes + kImaHeaderBytes, kImaBlockBytes - kImaHeaderBytes), codec);
-    }
+    imaEncodeBlocks(input.first(wholeBlocks(perBlock) * perBlock), perBlock, out, kImaBlockBytes, codec);
     benchmark::DoNotOptimize(out.data());
     benchmark::ClobberMemory();
   }
@@ -90,9 +93,7 @@ void imaDecodeKernel(benchmark::State& state) {
   std::vector<uint8_t> stream = imaStream();
   std::vector<int16_t> out(wholeBlocks(perBlock) * perBlock);
   for (auto _ : state) {
-    for (size_t b = 0; b < wholeBlocks(perBlock); ++b) {
-      qx_ima_decode_block(&stream[b * kImaBlockBytes], kImaBlockBytes, &out[b * perBlock], perBlock);
-    }
+    decodeImaBlocks(stream, kImaBlockBytes, perBlock, out);
     benchmark::DoNotOptimize(out.data());
     benchmark::ClobberMemory();
   }
@@ -107,9 +108,7 @@ void msEncodeKernel(benchmark::State& state) {
   std::vector<uint8_t> out(wholeBlocks(perBlock) * kMsBlockBytes);
   std::span<const int16_t> input(signal());
   for (auto _ : state) {
-    for (size_t b = 0; b < wholeBlocks(perBlock); ++b) {
-      msAdpcmEncodeBlock(input.subspan(b * perBlock, perBlock), std::span(out).subspan(b * kMsBlockBytes, kMsBlockBytes));
-    }
+    msAdpcmEncodeBlocks(input.first(wholeBlocks(perBlock) * perBlock), perBlock, out, kMsBlockBytes);
     benchmark::DoNotOptimize(out.data());
     benchmark::ClobberMemory();
   }
@@ -125,10 +124,7 @@ void msDecodeKernel(benchmark::State& state) {
   }
   std::vector<int16_t> out(wholeBlocks(perBlock) * perBlock);
   for (auto _ : state) {
-    for (size_t b = 0; b < wholeBlocks(perBlock); ++b) {
-      msAdpcmDecodeBlock(std::span(stream).subspan(b * kMsBlockBytes, kMsBlockBytes),
-                         std::span(out).subspan(b * perBlock, perBlock));
-    }
+    decodeMsAdpcmBlocks(stream, kMsBlockBytes, perBlock, out);
     benchmark::DoNotOptimize(out.data());
     benchmark::ClobberMemory();
   }
@@ -190,9 +186,7 @@ void n64EncodeKernel(benchmark::State& state) {
   std::vector<uint8_t> out(wholeBlocks(perBlock) * kN64BlockBytes);
   std::span<const int16_t> input(signal());
   for (auto _ : state) {
-    for (size_t b = 0; b < wholeBlocks(perBlock); ++b) {
-      orbelN64EncodeBlock(input.subspan(b * perBlock, perBlock), std::span(out).subspan(b * kN64BlockBytes));
-    }
+    orbelN64EncodeBlocks(input.first(wholeBlocks(perBlock) * perBlock), perBlock, out);
     benchmark::DoNotOptimize(out.data());
     benchmark::ClobberMemory();
   }
@@ -214,10 +208,7 @@ void n64DecodeKernel(benchmark::State& state) {
   std::vector<uint8_t> stream = n64Stream();
   std::vector<int16_t> out(wholeBlocks(perBlock) * perBlock);
   for (auto _ : state) {
-    for (size_t b = 0; b < wholeBlocks(perBlock); ++b) {
-      orbelN64DecodeBlock(std::span(stream).subspan(b * kN64BlockBytes, kN64BlockBytes),
-                          std::span(out).subspan(b * perBlock, perBlock));
-    }
+    benchmark::DoNotOptimize(decodeOrbelN64Blocks(stream, kN64BlockBytes, perBlock, out));
     benchmark::DoNotOptimize(out.data());
     benchmark::ClobberMemory();
   }

@@ -8,6 +8,8 @@
 #   mix44.wav      44 s at 44.1 kHz mono: speech with the sounds under it
 #   long.wav       300 s at 44.1 kHz mono: the speech read by two voices,
 #                  the sounds (slowed and sped up) under it
+#   short/fxNNN.wav 200 pieces of long.wav, 0.2 to 2 s each, as a game's
+#                  short sounds
 # Usage: make_material.sh <output dir>
 set -euo pipefail
 export SOX_OPTS="-V1"
@@ -58,3 +60,12 @@ done
 sox -D "${parts[@]}" "$work/effects_long.wav" pad 0 300 trim 0 300
 sox -D "$work/voice1_44.wav" "$work/voice2_44.wav" "$work/speech_long.wav" pad 0 300 trim 0 300
 sox -D -m -v 0.15 "$work/effects_long.wav" -v 0.9 "$work/speech_long.wav" "$out/long.wav" trim 0 13230000s
+
+# 200 short pieces from all over long.wav, their lengths spread over 0.2
+# to 2 s.
+mkdir -p "$out/short"
+for i in $(seq 0 199); do
+  start=$((i * 65700 + (i * 7919) % 44100))
+  length=$((8820 + (i * 104729) % 79381))
+  sox -D "$out/long.wav" "$out/short/fx$(printf %03d "$i").wav" trim "${start}s" "${length}s"
+done

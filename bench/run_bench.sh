@@ -1,257 +1,143 @@
 #!/usr/bin/env bash
-# Measures a Release build of quarlix against sox, ffmpeg and sndfile-convert
-# on inputs generated here, and prints one table: kernel throughput, whole-
-# process medians (hyperfine) with the ratio quarlix/peer, a 1000-file batch,
-# the peak memory of every quarlix row and, last, the -q search encoder
-# (search_bench.sh).
-# Usage: run_bench.sh <build dir holding quarlix and bench/quarlix_kernels>
+# Measures a Release build of quarlix against sox and sndfile-convert on real
+# sounds (bench/make_material.sh) and prints one table: for every row the
+# ratio quarlix / peer, the median of interleaved pairs with both programs
+# pinned to one core, against its target; the peak memory of every quarlix
+# row against input + output + 16 MiB; and what each run cost the kernel
+# (page faults, system time). Then the kernels' throughput on the same
+# material and, last, the -q search encoder (search_bench.sh).
+# Usage: run_bench.sh <build dir holding quarlix and bench/>
+#   BENCH_QUARLIX=<binary>  measures another quarlix build in this harness
+#   BENCH_PAIRS, BENCH_BATCH_PAIRS  pairs per row (default 11 and 5)
 set -euo pipefail
 
 build=$(realpath "$1")
-here=$(cd "$(dirname "$0")" && pwd)
-quarlix="$build/quarlix"
+root=$(cd "$(dirname "$0")/.." && pwd)
+quarlix=$(realpath "${BENCH_QUARLIX:-$build/quarlix}")
+timer="$build/bench/interleaved_runs"
 kernels="$build/bench/quarlix_kernels"
-data="$build/bench-data"
-runs=${BENCH_RUNS:-7}
-batch_runs=${BENCH_BATCH_RUNS:-3}
-for tool in sox ffmpeg sndfile-convert hyperfine /usr/bin/time; do
+pairs=${BENCH_PAIRS:-11}
+batch_pairs=${BENCH_BATCH_PAIRS:-5}
+core=0
+for tool in sox sndfile-convert taskset; do
   command -v "$tool" >/dev/null || { echo "bench: $tool is missing (scripts/install-deps.sh)"; exit 1; }
 done
 
+data="$build/bench-data"
 rm -rf "$data"
-mkdir -p "$data/long" "$data/mid" "$data/out" "$data/batch/in" "$data/batch/quarlix" "$data/batch/sndfile-convert" \
-  "$data/batch/sox" "$data/batch/ffmpeg"
-cd "$data"
+mkdir -p "$data/in" "$data/out" "$data/batch/quarlix" "$data/batch/sndfile-convert"
+bash "$root/bench/make_material.sh" "$data/material"
 
 # ---------------------------------------------------------------- inputs
-# A sweep with pink noise, repeatable (-R): audio-like material that uses
-# every step size. 330 s at 44.1 kHz is the long file; its WAV results
-# exceed the 1 MiB WAV output, so quarlix writes those rows as .bin.
-long_seconds=330
-sox -R -n -r 44100 -c 1 -b 16 -e signed long/long.wav \
-  synth $long_seconds sine 100-3000 synth $long_seconds pinknoise mix vol 0.5
-sox -R long/long.wav -r 8000 long/speech8k.wav
-sndfile-convert -ima-adpcm long/long.wav long/ima.wav
-sndfile-convert -ms-adpcm long/long.wav long/ms.wav
-sndfile-convert -gsm610 long/speech8k.wav long/gsm.wav
-# The mid file: 1962000 samples (44.5 s), so that its Orbel ADPCM WAV (32700
-# blocks of 32 bytes), its Microsoft ADPCM WAV and every other block WAV stay
-# just under the 1 MiB output limit. Formats that only have a WAV output, and
-# the decoders of quarlix's own formats, are measured on it.
-mid_samples=1962000
-sox -R long/long.wav mid/mid.wav trim 0 "${mid_samples}s"
-(cd out && "$quarlix" -cadpcm ../mid/mid.wav >/dev/null && mv mid.wav ../mid/orbel.wav)
-(cd out && "$quarlix" -cadpcmn64 ../mid/mid.wav >/dev/null && mv mid.wav ../mid/n64.wav)
-(cd out && "$quarlix" -cadpcmima ../mid/mid.wav >/dev/null && mv mid.wav ../mid/ima.wav)
-for f in mid/orbel.wav mid/n64.wav mid/ima.wav; do
-  [ "$(stat -c %s "$f")" -le 1048576 ] || { echo "bench: $f is over the WAV limit"; exit 1; }
-done
-# The batch: 1000 files of 0.2 to 2 s at 22.05 kHz, tones with noise.
-awk 'BEGIN { for (i = 0; i < 1000; i++) printf "%03d %.3f %d\n", i, 0.2 + (i * 7919) % 1801 / 1000, 200 + i }' |
-  while read -r i seconds hz; do
-    sox -R -n -r 22050 -c 1 -b 16 -e signed "batch/in/fx$i.wav" \
-      synth "$seconds" sine "$hz" synth "$seconds" pinknoise mix vol 0.4
-  done
+# The peers encode the files the decoders read, so quarlix decodes what
+# other tools write. The Microsoft ADPCM encode rows take the first 44 s,
+# whose WAV output fits quarlix's 1 MiB limit; every other quarlix output
+# would pass it and is written as .bin (-ob).
+cd "$data/in"
+cp ../material/long.wav long.wav
+sox -D long.wav first44.wav trim 0 1940400s
+sox -D long.wav long8k.wav rate -v 8000
+sndfile-convert -ima-adpcm long.wav ima.wav
+sndfile-convert -ms-adpcm long.wav ms.wav
+sndfile-convert -gsm610 long8k.wav gsm.wav
+(cd ../out && "$quarlix" -cadpcmima ../in/first44.wav >/dev/null && mv first44.wav ../in/ima44.wav)
+(cd ../out && "$quarlix" -cadpcm ../in/first44.wav >/dev/null && mv first44.wav ../in/orbel44.wav)
+(cd ../out && "$quarlix" -cadpcmn64 ../in/first44.wav >/dev/null && mv first44.wav ../in/n64_44.wav)
 
 # ---------------------------------------------------------------- helpers
-results=()  # printed lines of the whole-process section
-memory=()   # printed lines of the memory section
-
-median_of() {  # csv file, row number (1 = first command) -> median seconds
-  awk -F, -v row="$2" 'NR == row + 1 { print $4 }' "$1"
-}
-
-# peak_rss <label> <input bytes> <output bytes> <command...>: one extra run
-# under /usr/bin/time, against the bound 2 x (input + output) + 8 MiB.
-peak_rss() {
-  local label=$1 in=$2 out=$3
-  shift 3
-  local kb
-  kb=$( { /usr/bin/time -f %M "$@" >/dev/null; } 2>&1 | tail -1)
-  local bound=$(( (2 * (in + out) + 8 * 1048576) / 1024 ))
-  local verdict=met
-  [ "$kb" -le "$bound" ] || verdict="NOT met"
-  memory+=("$(printf '%-34s %9d KiB   bound %9d KiB   %s' "$label" "$kb" "$bound" "$verdict")")
-}
-
-# compare <label> <target ratio or ""> <quarlix command> [<peer name> <peer command>]...
-# Every command is a single program run in the current directory (no shell).
-# Leaves the medians in last_quarlix_median and peer_median[name].
-declare -A peer_median
-compare() {
-  local label=$1 target=$2 qcmd=$3
-  shift 3
-  local cmds=("$qcmd") names=("quarlix")
-  while [ $# -gt 0 ]; do names+=("$1"); cmds+=("$2"); shift 2; done
-  local csv
-  csv=$(mktemp)
-  hyperfine -N --style none --prepare sync --warmup 1 --runs "$runs" --export-csv "$csv" "${cmds[@]}" >/dev/null 2>&1
-  local qt
-  qt=$(median_of "$csv" 1)
-  local fastest="" fastest_name=""
-  for i in $(seq 1 $((${#cmds[@]} - 1))); do
-    local t
-    t=$(median_of "$csv" $((i + 1)))
-    peer_median[${names[$i]}]=$t
-    results+=("$(awk -v l="$label" -v n="${names[$i]}" -v q="$qt" -v p="$t" \
-      'BEGIN { printf "%-30s quarlix %8.3f s   %-16s %8.3f s   ratio %6.3f", l, q, n, p, q / p }')")
-    if [ -z "$fastest" ] || awk -v a="$t" -v b="$fastest" 'BEGIN { exit !(a < b) }'; then
-      fastest=$t
-      fastest_name=${names[$i]}
-    fi
-  done
-  if [ -n "$target" ]; then
-    results+=("$(awk -v q="$qt" -v p="$fastest" -v n="$fastest_name" -v t="$target" \
-      'BEGIN { r = q / p; printf "%-30s target: at most %.1f of the fastest (%s): %.3f %s", "", t, n, r, (r <= t ? "met" : "NOT met") }')")
-  fi
-  rm -f "$csv"
-  last_quarlix_median=$qt
-}
-
-# own <label> <quarlix command>: a quarlix-only row; sets last_quarlix_median.
-own() {
-  local csv
-  csv=$(mktemp)
-  hyperfine -N --style none --prepare sync --warmup 1 --runs "$runs" --export-csv "$csv" "$2" >/dev/null 2>&1
-  last_quarlix_median=$(median_of "$csv" 1)
-  rm -f "$csv"
-}
-
-# own_ratio <label> <median> <reference label> <reference median> [<target>]
-own_ratio() {
-  results+=("$(awk -v l="$1" -v q="$2" -v rl="$3" -v r="$4" -v t="${5:-}" \
-    'BEGIN { x = q / r; printf "%-30s quarlix %8.3f s   %-16s %8.3f s   ratio %6.3f", l, q, rl, r, x
-             if (t != "") printf "   target %.1f %s", t, (x <= t ? "met" : "NOT met")
-             else printf "   (no peer decodes it; for reference)" }')")
-}
-
 size_of() { stat -c %s "$1"; }
+rows=()
 
-# ---------------------------------------------------------------- 1. kernels
-echo
-echo "== 1. Kernel throughput (Google Benchmark, one core, samples/s)"
-"$kernels" --benchmark_min_time=0.5 --benchmark_format=csv 2>/dev/null |
-  awk -F, '/^"/ && NF > 5 { gsub(/"/, "", $1); printf "%-34s %10.1f Msamples/s\n", $1, $(NF-3) / 1e6 }'
-
-# ---------------------------------------------------------------- 2. whole process
-cd "$data/long"
-pcm=$(size_of long.wav)
-compare "IMA encode, 330 s 44.1 kHz" 0.5 \
-  "$quarlix -cadpcmima -ob long.wav" \
-  sndfile-convert "sndfile-convert -ima-adpcm long.wav ../out/sf.wav" \
-  ffmpeg "ffmpeg -nostdin -v quiet -y -i long.wav -c:a adpcm_ima_wav ../out/ff.wav" \
-  sox "sox long.wav -e ima-adpcm ../out/sox.wav"
-ima_long=$last_quarlix_median
-peak_rss "IMA encode (long, .bin)" "$pcm" "$(size_of long.bin)" "$quarlix" -cadpcmima -ob long.wav
-
-compare "IMA decode, 330 s 44.1 kHz" 0.7 \
-  "$quarlix -d -ob ima.wav" \
-  sndfile-convert "sndfile-convert -pcm16 ima.wav ../out/sf.wav" \
-  ffmpeg "ffmpeg -nostdin -v quiet -y -i ima.wav -c:a pcm_s16le ../out/ff.wav" \
-  sox "sox ima.wav -e signed -b 16 ../out/sox.wav"
-peak_rss "IMA decode (long, .bin)" "$(size_of ima.wav)" "$(size_of ima.bin)" "$quarlix" -d -ob ima.wav
-
-compare "MS ADPCM decode, 330 s 44.1 kHz" 0.7 \
-  "$quarlix -d -ob ms.wav" \
-  sndfile-convert "sndfile-convert -pcm16 ms.wav ../out/sf.wav" \
-  ffmpeg "ffmpeg -nostdin -v quiet -y -i ms.wav -c:a pcm_s16le ../out/ff.wav" \
-  sox "sox ms.wav -e signed -b 16 ../out/sox.wav"
-peak_rss "MS ADPCM decode (long, .bin)" "$(size_of ms.wav)" "$(size_of ms.bin)" "$quarlix" -d -ob ms.wav
-
-compare "GSM decode, 330 s 8 kHz" 1.0 \
-  "$quarlix -d -ob gsm.wav" \
-  sndfile-convert "sndfile-convert -pcm16 gsm.wav ../out/sf.wav" \
-  ffmpeg "ffmpeg -nostdin -v quiet -y -i gsm.wav -c:a pcm_s16le ../out/ff.wav" \
-  sox "sox gsm.wav -e signed -b 16 ../out/sox.wav"
-peak_rss "GSM decode (long, .bin)" "$(size_of gsm.wav)" "$(size_of gsm.bin)" "$quarlix" -d -ob gsm.wav
-
-own "" "$quarlix -cadpcm -ob long.wav"
-own_ratio "Orbel encode, 330 s 44.1 kHz" "$last_quarlix_median" "quarlix IMA enc" "$ima_long" 2.0
-peak_rss "Orbel encode (long, .bin)" "$pcm" "$(size_of long.bin)" "$quarlix" -cadpcm -ob long.wav
-own "" "$quarlix -cadpcmn64 -ob long.wav"
-own_ratio "N64 encode, 330 s 44.1 kHz" "$last_quarlix_median" "quarlix IMA enc" "$ima_long" 1.5
-peak_rss "N64 encode (long, .bin)" "$pcm" "$(size_of long.bin)" "$quarlix" -cadpcmn64 -ob long.wav
-
-# WAV-only rows: quarlix writes its WAV into the current directory, so it
-# runs in out/ on ../mid inputs and never replaces them.
-cd "$data/out"
-compare "MS ADPCM encode, 44.5 s 44.1 kHz" "" \
-  "$quarlix -cadpcmms ../mid/mid.wav" \
-  sndfile-convert "sndfile-convert -ms-adpcm ../mid/mid.wav sf.wav" \
-  ffmpeg "ffmpeg -nostdin -v quiet -y -i ../mid/mid.wav -c:a adpcm_ms ff.wav" \
-  sox "sox ../mid/mid.wav -e ms-adpcm sox.wav"
-ms_mid=$last_quarlix_median
-peak_rss "MS ADPCM encode (mid, WAV)" "$(size_of ../mid/mid.wav)" "$(size_of mid.wav)" \
-  "$quarlix" -cadpcmms ../mid/mid.wav
-# The MS encode targets differ per peer: sndfile-convert searches fewer
-# pairs (at most 1.0), sox the same seven (at most 0.1).
-own_ratio "  target vs sndfile-convert" "$ms_mid" "sndfile-convert" "${peer_median[sndfile-convert]}" 1.0
-own_ratio "  target vs sox" "$ms_mid" "sox" "${peer_median[sox]}" 0.1
-
-own "" "$quarlix -d -ob ../mid/ima.wav"
-ima_mid=$last_quarlix_median
-results+=("$(printf '%-30s quarlix %8.3f s   (reference for the two rows below)' "IMA decode, 44.5 s 44.1 kHz" "$ima_mid")")
-own "" "$quarlix -d -ob ../mid/orbel.wav"
-own_ratio "Orbel decode, 44.5 s 44.1 kHz" "$last_quarlix_median" "quarlix IMA dec" "$ima_mid"
-peak_rss "Orbel decode (mid, .bin)" "$(size_of ../mid/orbel.wav)" "$(size_of ../mid/orbel.bin)" \
-  "$quarlix" -d -ob ../mid/orbel.wav
-own "" "$quarlix -d -ob ../mid/n64.wav"
-own_ratio "N64 decode, 44.5 s 44.1 kHz" "$last_quarlix_median" "quarlix IMA dec" "$ima_mid"
-peak_rss "N64 decode (mid, .bin)" "$(size_of ../mid/n64.wav)" "$(size_of ../mid/n64.bin)" \
-  "$quarlix" -d -ob ../mid/n64.wav
-
-echo
-echo "== 2. Whole process, median of $runs runs (hyperfine), ratio = quarlix / peer"
-printf '%s\n' "${results[@]}"
-
-# ---------------------------------------------------------------- 3. batch
-# One quarlix run with a pattern against one peer run per file, IMA encode.
-# Each tool writes into a directory of its own, so that none pays for the
-# directory entries of the others' outputs.
-cd "$data/batch"
-batch_bytes=$(cat in/*.wav | wc -c)
-batch_median() {  # directory, command -> median seconds of $batch_runs runs
-  local csv
-  csv=$(mktemp)
-  (cd "$1" && hyperfine --style none -N --prepare sync --warmup 1 --runs "$batch_runs" --export-csv "$csv" "$2" >/dev/null 2>&1)
-  median_of "$csv" 1
-  rm -f "$csv"
+# row <label> <target or -> <input bytes> <quarlix output> <quarlix command> <peer command> <peer output>
+# Commands are split at spaces and run pinned to one core, from the
+# current directory; their outputs are removed before every run.
+row() {
+  local label=$1 target=$2 in_bytes=$3 out_file=$4 qcmd=$5 pcmd=$6 peer_out=$7
+  local line
+  line=$(taskset -c "$core" "$timer" "$pairs" "$qcmd" "$pcmd" "$out_file" "$peer_out")
+  case $line in error=*) echo "bench: $label: $line"; exit 1 ;; esac
+  add_row "$label" "$target" "$in_bytes" "$(size_of "$out_file")" "$line"
 }
-bq=$(batch_median quarlix "$quarlix -cadpcmima ../in/*.wav")
-bsf=$(batch_median sndfile-convert \
-  "bash -c 'for f in ../in/*.wav; do sndfile-convert -ima-adpcm \$f \${f##*/}; done'")
-bsox=$(batch_median sox "bash -c 'for f in ../in/*.wav; do sox \$f -e ima-adpcm \${f##*/}; done'")
-# ffmpeg starts in about 50 ms and would take minutes over 1000 files: it
-# converts the first 100, once, and that time is scaled by 10.
-csv=$(mktemp)
-(cd ffmpeg && hyperfine --style none -N --prepare sync --runs 1 --export-csv "$csv" \
-  "bash -c 'for f in ../in/fx0[0-9][0-9].wav; do ffmpeg -nostdin -v quiet -y -i \$f -c:a adpcm_ima_wav \${f##*/}; done'" \
-  >/dev/null 2>&1)
-bff=$(awk -v t="$(median_of "$csv" 1)" 'BEGIN { print 10 * t }')
-rm -f "$csv"
-qfiles=$(ls quarlix/fx*.wav | wc -l)
-echo
-echo "== 3. Batch: 1000 files of 0.2-2 s at 22.05 kHz ($((batch_bytes / 1024)) KiB), IMA encode"
-echo "   quarlix: one run with the pattern ../in/*.wav ($qfiles outputs), median of $batch_runs;"
-echo "   peers: one run per file in a bash loop, median of $batch_runs"
-awk -v q="$bq" -v p="$bsf" 'BEGIN { printf "%-30s quarlix %8.3f s   %-16s %8.3f s   ratio %6.3f   target 0.3 %s\n", "batch", q, "sndfile-convert", p, q / p, (q / p <= 0.3 ? "met" : "NOT met") }'
-awk -v q="$bq" -v p="$bsox" 'BEGIN { printf "%-30s quarlix %8.3f s   %-16s %8.3f s   ratio %6.3f\n", "batch", q, "sox", p, q / p }'
-awk -v q="$bq" -v p="$bff" 'BEGIN { printf "%-30s quarlix %8.3f s   %-16s %8.3f s   ratio %6.3f   (ffmpeg: 100 files once, x10)\n", "batch", q, "ffmpeg", p, q / p }'
-# The batch's bound is that of its largest file in and out, since quarlix
-# holds one file at a time.
-big_in=$(ls -S in/fx*.wav | sed -n 1p)
-big_out=$(ls -S quarlix/fx*.wav | sed -n 1p)
-cd quarlix
-peak_rss "batch IMA encode (1000 files)" "$(size_of "../$big_in")" "$(size_of "../$big_out")" \
-  "$quarlix" -cadpcmima "../in/*.wav"
 
-# ---------------------------------------------------------------- 4. memory
+# add_row <label> <target or -> <input bytes> <output bytes> <timer line>
+add_row() {
+  local label=$1 target=$2 in_bytes=$3 out_bytes=$4 line=$5
+  rows+=("$(echo "$line" | awk -v label="$label" -v target="$target" -v in_bytes="$in_bytes" -v out_bytes="$out_bytes" '
+    {
+      for (i = 1; i <= NF; i++) { split($i, kv, "="); v[kv[1]] = kv[2] }
+      bound = int((in_bytes + out_bytes) / 1024) + 16384
+      verdict = target == "-" ? "(reference)" : (v["ratio"] <= target ? "met" : "NOT met")
+      printf "%-44s %7.3f %7.3f  %5.2f (%4.2f-%4.2f) %6s %-11s %8d %8d %s %7.0f %7.0f %6.3f %6.3f\n",
+        label, v["a_s"], v["b_s"], v["ratio"], v["ratio_q1"], v["ratio_q3"], (target == "-" ? "" : "<= " target),
+        verdict, v["a_peak_kib"], bound, (v["a_peak_kib"] <= bound ? "ok  " : "OVER"),
+        v["a_faults"], v["b_faults"], v["a_sys"], v["b_sys"]
+    }')")
+}
+
+# ---------------------------------------------------------------- rows
 echo
-echo "== 4. Peak memory of each quarlix row (maximum resident set, /usr/bin/time)"
-echo "   bound: 2 x (input + output) + 8 MiB"
-printf '%s\n' "${memory[@]}"
+echo "== Whole process: quarlix / peer, median of $pairs interleaved pairs, both pinned to core $core"
+cd "$data/in"
+long=$(size_of long.wav)
+row "IMA ADPCM decode vs sox" 0.5 "$(size_of ima.wav)" ima.bin \
+  "$quarlix -d -ob ima.wav" "sox ima.wav -e signed ../out/sox.wav" ../out/sox.wav
+row "Microsoft ADPCM decode vs sox" 0.5 "$(size_of ms.wav)" ms.bin \
+  "$quarlix -d -ob ms.wav" "sox ms.wav -e signed ../out/sox.wav" ../out/sox.wav
+row "GSM 06.10 decode vs sox (same libgsm)" 0.9 "$(size_of gsm.wav)" gsm.bin \
+  "$quarlix -d -ob gsm.wav" "sox gsm.wav -e signed ../out/sox.wav" ../out/sox.wav
+row "IMA ADPCM encode vs sndfile-convert" 0.5 "$long" long.bin \
+  "$quarlix -cadpcmima -ob long.wav" "sndfile-convert -ima-adpcm long.wav ../out/sf.wav" ../out/sf.wav
+# quarlix writes its WAV output into the current directory: out/.
+cd "$data/out"
+row "Microsoft ADPCM encode (44 s) vs sndfile-convert" 1.0 "$(size_of ../in/first44.wav)" first44.wav \
+  "$quarlix -cadpcmms ../in/first44.wav" "sndfile-convert -ms-adpcm ../in/first44.wav sf.wav" sf.wav
+row "Microsoft ADPCM encode (44 s) vs sox" 0.1 "$(size_of ../in/first44.wav)" first44.wav \
+  "$quarlix -cadpcmms ../in/first44.wav" "sox ../in/first44.wav -e ms-adpcm sox.wav" sox.wav
+cd "$data/in"
+row "Orbel ADPCM encode vs sndfile-convert IMA" 1.0 "$long" long.bin \
+  "$quarlix -cadpcm -ob long.wav" "sndfile-convert -ima-adpcm long.wav ../out/sf.wav" ../out/sf.wav
+row "Orbel ADPCM-N64 encode vs sndfile-convert IMA" 1.0 "$long" long.bin \
+  "$quarlix -cadpcmn64 -ob long.wav" "sndfile-convert -ima-adpcm long.wav ../out/sf.wav" ../out/sf.wav
+
+# 200 short files: one quarlix run over the pattern against one
+# sndfile-convert run per file, each tool writing into a folder of its own.
+# The bound is that of the largest file in and out: quarlix holds one file
+# at a time.
+cd "$data/batch/quarlix"
+cat > ../sndfile-convert.sh <<'EOF'
+for f in ../../material/short/*.wav; do sndfile-convert -ima-adpcm "$f" "../sndfile-convert/${f##*/}"; done
+EOF
+line=$(taskset -c "$core" "$timer" "$batch_pairs" "$quarlix -cadpcmima ../../material/short/*.wav" \
+  "bash ../sndfile-convert.sh" . ../sndfile-convert)
+case $line in error=*) echo "bench: batch: $line"; exit 1 ;; esac
+big_in=$(ls -S ../../material/short/*.wav | sed -n 1p)
+big_out=$(ls -S ./*.wav | sed -n 1p)
+[ "$(ls ./*.wav | wc -l)" -eq 200 ] || { echo "bench: the batch did not write 200 files"; exit 1; }
+add_row "200 short files, IMA encode, vs sndfile-convert" 0.1 "$(size_of "$big_in")" "$(size_of "$big_out")" "$line"
+
+# Reference rows: quarlix's own formats have no peer; their decoders
+# against sox decoding IMA ADPCM of the same 44 s.
+cd "$data/in"
+row "Orbel ADPCM decode (44 s) vs sox IMA decode" - "$(size_of orbel44.wav)" orbel44.bin \
+  "$quarlix -d -ob orbel44.wav" "sox ima44.wav -e signed ../out/sox.wav" ../out/sox.wav
+row "Orbel ADPCM-N64 decode (44 s) vs sox IMA decode" - "$(size_of n64_44.wav)" n64_44.bin \
+  "$quarlix -d -ob n64_44.wav" "sox ima44.wav -e signed ../out/sox.wav" ../out/sox.wav
+
+printf '%-44s %7s %7s  %-16s %6s %-11s %8s %8s %s %7s %7s %6s %6s\n' "" "quarlix" "peer" "ratio (q1-q3)" \
+  "target" "" "peak KiB" "bound" "    " "faults" "peer" "sys s" "peer"
+printf '%s\n' "${rows[@]}"
+echo "times: median seconds; bound: input + output + 16 MiB; faults: minor page faults of quarlix and"
+echo "the peer; sys: kernel time. quarlix: $quarlix"
+
+# ---------------------------------------------------------------- kernels
+echo
+echo "== Kernel throughput on long.wav (Google Benchmark, one core, samples/s)"
+QUARLIX_BENCH_WAV="$data/material/long.wav" taskset -c "$core" "$kernels" --benchmark_min_time=0.5 \
+  --benchmark_format=csv 2>/dev/null |
+  awk -F, '/^"/ && NF > 5 { gsub(/"/, "", $1); printf "%-38s %10.1f Msamples/s\n", $1, $(NF-3) / 1e6 }'
+
 echo
 echo "conditions: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), load before the run: $(cut -d' ' -f1-3 /proc/loadavg)"
 
 # ---------------------------------------------------------------- 5. search encoder
-bash "$here/search_bench.sh" "$build"
+bash "$root/bench/search_bench.sh" "$build"

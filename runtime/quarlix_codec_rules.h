@@ -76,6 +76,12 @@ QX_RULE int32_t qx_moved_index(int32_t index, int32_t change, uint32_t *clamps) 
   return next;
 }
 
+/* A block header's starting step index (IMA ADPCM, N64): only a damaged
+ * header holds one past the table, which is taken as 88. */
+QX_RULE int32_t qx_header_index(uint32_t byte) {
+  return byte > QX_IMA_MAX_INDEX ? QX_IMA_MAX_INDEX : (int32_t)byte;
+}
+
 /* IMA ADPCM's step index after `code`; its moves past 88 are silent. */
 QX_RULE int32_t qx_ima_next_index(int32_t index, uint32_t code) {
   uint32_t silent = 0;
@@ -100,6 +106,10 @@ QX_RULE int32_t qx_ima_difference(int32_t step, uint32_t code) {
 #define QX_ORBEL_PAIRS 8
 QX_TABLE int16_t qx_adpcm_pairs[QX_ORBEL_PAIRS][2] = {{256, 0},   {512, -256}, {0, 0},     {192, 64},
                                                        {240, 0},   {460, -208}, {392, -232}, {0, 0}};
+
+/* A Microsoft ADPCM header's pair: a byte past the table selects the
+ * first pair. */
+QX_RULE uint32_t qx_ms_header_pair(uint32_t byte) { return byte < QX_MS_PAIRS ? byte : 0u; }
 
 /* The step factor after a code, in units of 1/256, by the whole nibble. */
 QX_TABLE int16_t qx_adaptation_factor[16] = {230, 230, 230, 230, 307, 409, 512, 614,

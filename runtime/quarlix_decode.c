@@ -106,16 +106,14 @@ static void qx_take_header(uint32_t format, const uint8_t *block, qx_channel *ch
     case QX_IMA: /* the block's first sample, held as the older one; no pairs */
       ch->sample1 = ch->sample2 = (int16_t)qx_int16_of(block[1], block[0]);
       ch->pair = 0;
-      /* Only a damaged header holds an index past the table. */
-      ch->step = block[2] > QX_IMA_MAX_INDEX ? QX_IMA_MAX_INDEX : block[2];
+      ch->step = qx_header_index(block[2]);
       break;
     case QX_ORBEL:
       ch->step = (int32_t)(((uint32_t)block[1] << 8 | block[0]) & 0xFFF8u);
       ch->pair = (uint8_t)(block[0] & 7u);
       break;
     case QX_MS:
-      /* A pair byte past the table selects the first pair. */
-      ch->pair = block[0] < QX_MS_PAIRS ? block[0] : 0;
+      ch->pair = (uint8_t)qx_ms_header_pair(block[0]);
       ch->step = qx_int16_of(block[2], block[1]);
       ch->sample1 = (int16_t)qx_int16_of(block[4], block[3]);
       ch->sample2 = (int16_t)qx_int16_of(block[6], block[5]);
@@ -124,7 +122,7 @@ static void qx_take_header(uint32_t format, const uint8_t *block, qx_channel *ch
       ch->pair = (uint8_t)(block[1] & 3u);
       ch->sample2 = (int16_t)qx_int16_of(block[0], block[1] & 0xFCu);
       ch->sample1 = (int16_t)qx_int16_of(block[2], block[3]);
-      ch->step = block[4] > QX_IMA_MAX_INDEX ? QX_IMA_MAX_INDEX : block[4];
+      ch->step = qx_header_index(block[4]);
       break;
   }
 }

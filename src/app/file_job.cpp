@@ -26,23 +26,13 @@ constexpr size_t kIdentifyLength = 32;
 
 int32_t refuseLongName() { return reportError(kErrorRefused, "Quarlix - File name too long !\n"); }
 
-// Reads the first bytes of a regular file.
-bool readFileStart(const char* path, uint8_t* start, size_t* length) {
-  HostInput input;
-  if (!hostOpenInput(path, input)) return false;
-  int64_t got = hostReadInput(input, start, kIdentifyLength);
-  hostCloseInput(input);
-  *length = got > 0 ? static_cast<size_t>(got) : 0;
-  return got >= 0;
-}
-
-int32_t identifyInput(const char* path) {
-  uint8_t start[kIdentifyLength];
-  size_t length = 0;
-  if (!readFileStart(path, start, &length)) {
+// The file is read once, whole, and identified by its first bytes.
+int32_t readAndIdentify(const char* path, InputImage& input) {
+  if (!riffReadInput(path, kIdentifyLength, input)) {
     return reportError(kErrorInput, "Quarlix - Unable to open input file \"%s\" !\n", path);
   }
-  if (length < kIdentifyLength || loadLE32(start) != kFourCCRiff || loadLE32(start + 8) != kFourCCWave) {
+  const uint8_t* start = input.bytes.data();
+  if (input.bytes.size() < kIdentifyLength || loadLE32(start) != kFourCCRiff || loadLE32(start + 8) != kFourCCWave) {
     return reportError(kErrorInput, "Quarlix - Unable to identify input file \"%s\" !\n", path);
   }
   return 0;
@@ -102,8 +92,8 @@ int32_t lawTestStage(WaveFile& wave) {
   return TestLaw(wave);
 }
 
-int32_t runStages(WaveFile& wave) {
-  if (waveRead(wave, jobNames.inputPath.c_str()) != 0) return kErrorPassedUp;
+int32_t runStages(WaveFile& wave, InputImage& input) {
+  if (waveRead(wave, jobNames.inputPath.c_str(), input) != 0) return kErrorPassedUp;
   if (compressStage(wave) != 0 || decompressStage(wave) != 0) return kErrorPassedUp;
   if (lawTestStage(wave) != 0) return kErrorPassedUp;
   if (jobOptions.testFileName) jobNames.baseName = "TESTFILE";
@@ -149,8 +139,9 @@ int32_t processFile(const std::string& path) {
   if (path.size() > kMaxPathLength) return refuseLongName();
   splitPath(path, jobNames.drive, jobNames.directory, jobNames.baseName);
   jobNames.inputPath = path;
-  if (int32_t result = identifyInput(path.c_str()); result != 0) return result;
-  int32_t result = runStages(wave);
+  InputImage input;
+  if (int32_t result = readAndIdentify(path.c_str(), input); result != 0) return result;
+  int32_t result = runStages(wave, input);
   waveFree(wave);
   return result != 0 ? result : errorCode;
 }

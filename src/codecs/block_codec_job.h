@@ -47,7 +47,8 @@ struct BlockPlan {
 
 // Refuses input that is not 16-bit mono PCM, then builds the fresh record: the
 // block fmt (beyond its 20 bytes left zero for the caller), a fact holding
-// the sample count and zeroed data for whole blocks of blockBytes.
+// the sample count and data for whole blocks of blockBytes, which the
+// caller fills completely.
 int32_t startBlockCompression(const WaveFile& wave, const BlockCodec& codec, uint32_t blockBytes, WaveFile& fresh,
                               BlockPlan& plan);
 
@@ -57,22 +58,17 @@ int32_t startBlockCompression(const WaveFile& wave, const BlockCodec& codec, uin
 // fresh 16-bit PCM record for the fact count bounded by the whole blocks.
 int32_t startBlockDecompression(const WaveFile& wave, const BlockCodec& codec, WaveFile& fresh, BlockPlan& plan);
 
-// A whole decompression job: decodeBlock(block bytes, samples) is called for
-// every block in order, the last one cut to the samples that remain; then
-// the 16-bit PCM record takes the place of the source. 0, or the reported
-// refusal with the source untouched.
-template <typename DecodeBlock>
-int32_t decompressBlocks(WaveFile& wave, const BlockCodec& codec, DecodeBlock decodeBlock) {
+// A whole decompression job: decodeBlocks(blocks, samples, plan) decodes
+// every block in order into the samples, the last block cut to the samples
+// that remain; then the 16-bit PCM record takes the place of the source. 0,
+// or the reported refusal with the source untouched.
+template <typename DecodeBlocks>
+int32_t decompressBlocks(WaveFile& wave, const BlockCodec& codec, DecodeBlocks decodeBlocks) {
   WaveFile fresh;
   BlockPlan plan;
   if (int32_t result = startBlockDecompression(wave, codec, fresh, plan); result != 0) return result;
-  std::span<const uint8_t> input = wave.data.bytes();
-  std::span<int16_t> output = pcmSamples(fresh.data, plan.sampleCount);
-  for (size_t k = 0; k < plan.blockCount; ++k) {
-    size_t done = k * plan.samplesPerBlock;
-    size_t count = output.size() - done < plan.samplesPerBlock ? output.size() - done : plan.samplesPerBlock;
-    decodeBlock(input.subspan(k * plan.blockBytes, plan.blockBytes), output.subspan(done, count));
-  }
+  decodeBlocks(wave.data.bytes().first(plan.blockCount * plan.blockBytes), pcmSamples(fresh.data, plan.sampleCount),
+               plan);
   installRecord(wave, fresh);
   return 0;
 }

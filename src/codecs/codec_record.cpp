@@ -7,8 +7,9 @@
 
 namespace {
 
-bool allocateChunk(HeapBlock& block, ChunkInfo& descriptor, uint32_t ckid, size_t size) {
-  if (size > UINT32_MAX || !block.allocate(size)) return false;
+// Data that the job fills is not zeroed first.
+bool allocateChunk(HeapBlock& block, ChunkInfo& descriptor, uint32_t ckid, size_t size, bool jobFills = false) {
+  if (size > UINT32_MAX || !(jobFills ? block.allocateUnfilled(size) : block.allocate(size))) return false;
   descriptor = {ckid, static_cast<uint32_t>(size), 0, 0, 0};
   return true;
 }
@@ -20,7 +21,7 @@ int32_t buildBlockRecord(WaveFile& fresh, const FormatFields& fields, uint32_t f
   fresh = WaveFile{};
   if (!allocateChunk(fresh.fmt, fresh.fmtChunk, kFourCCFmt, formatBytes) ||
       !allocateChunk(fresh.fact, fresh.factChunk, kFourCCFact, 4) ||
-      !allocateChunk(fresh.data, fresh.dataChunk, kFourCCData, dataBytes)) {
+      !allocateChunk(fresh.data, fresh.dataChunk, kFourCCData, dataBytes, true)) {
     fresh = WaveFile{};
     return reportNoMemory();
   }
@@ -34,7 +35,7 @@ int32_t buildPcmRecord(WaveFile& fresh, uint16_t nChannels, uint32_t nSamplesPer
   uint16_t blockAlign = static_cast<uint16_t>(2 * nChannels);
   size_t dataBytes = static_cast<size_t>(sampleCount) * blockAlign;
   if (!allocateChunk(fresh.fmt, fresh.fmtChunk, kFourCCFmt, kPcmFormatSize) ||
-      !allocateChunk(fresh.data, fresh.dataChunk, kFourCCData, dataBytes)) {
+      !allocateChunk(fresh.data, fresh.dataChunk, kFourCCData, dataBytes, true)) {
     fresh = WaveFile{};
     return reportNoMemory();
   }

@@ -3,11 +3,15 @@
 #include <gsm.h>
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <memory>
 
 #include "app/error_state.h"
 #include "codecs/codec_record.h"
-#include "riff/byte_order.h"
+
+// The decoder's samples are the output's bytes as they stand.
+static_assert(std::endian::native == std::endian::little && sizeof(gsm_signal) == 2);
 
 namespace {
 
@@ -33,23 +37,24 @@ GsmDecoder createWav49Decoder() {
 bool decodeGsm610(std::span<const uint8_t> blocks, std::span<uint8_t> pcm) {
   GsmDecoder decoder = createWav49Decoder();
   if (!decoder) return false;
-  // Every block passes through this area: the output is little-endian
-  // bytes, and the last block may keep only its first samples.
+  // Whole blocks decode straight into the output, whose samples are the
+  // host's own 16-bit integers (little-endian, as WAV keeps them); the
+  // last block may keep only its first samples, so it passes through this
+  // area.
   gsm_signal scratch[kGsmSamplesPerBlock];
   size_t remaining = pcm.size() / 2;
   size_t in = 0;
   size_t out = 0;
   while (remaining > 0 && in + kGsmBlockBytes <= blocks.size()) {
+    size_t keep = std::min(remaining, kGsmSamplesPerBlock);
+    gsm_signal* samples = keep == kGsmSamplesPerBlock ? reinterpret_cast<gsm_signal*>(pcm.data() + out) : scratch;
     // libgsm's WAV49 mode alternates between the two halves of a block
     // itself, so both calls are made for every block, first half first.
     // The casts only satisfy its non-const C prototype; it never writes.
     gsm_byte* block = const_cast<gsm_byte*>(blocks.data() + in);
-    gsm_decode(decoder.get(), block, scratch);
-    gsm_decode(decoder.get(), block + kSecondFrameOffset, scratch + kFrameSamples);
-    size_t keep = std::min(remaining, kGsmSamplesPerBlock);
-    for (size_t i = 0; i < keep; ++i) {
-      storeLE16(pcm.data() + out + 2 * i, static_cast<uint16_t>(scratch[i]));
-    }
+    gsm_decode(decoder.get(), block, samples);
+    gsm_decode(decoder.get(), block + kSecondFrameOffset, samples + kFrameSamples);
+    if (samples == scratch) std::memcpy(pcm.data() + out, scratch, 2 * keep);
     out += 2 * keep;
     remaining -= keep;
     in += kGsmBlockBytes;

@@ -1,6 +1,6 @@
 // IMA (Intel DVI) ADPCM, FormatTag 17: 4 bits per sample in the WAVE block
 // layout, and the jobs that convert a loaded WaveFile to and from it. Blocks
-// are decoded by the device library (qx_ima_decode_block).
+// are decoded as the device library (qx_ima_decode_block) decodes them.
 #pragma once
 
 #include <array>
@@ -48,6 +48,13 @@ inline constexpr auto kImaNextIndex = [] {
 // Writes the 4-byte block header of state.
 void imaStoreHeader(uint8_t* header, const ImaState& state);
 
+// qx_ima_next_index in every lane: the change by the code's magnitude (-1
+// up to 3, then 2, 4, 6, 8), held within 0..88.
+[[gnu::always_inline]] inline Lanes imaNextIndexLanes(Lanes index, Lanes nibble) {
+  Lanes size = nibble & 7;
+  return laneClamp(index + select(size < 4, splat(-1), (size - 3) << 1), 0, QX_IMA_MAX_INDEX);
+}
+
 // Encodes every input sample into a 4-bit code, earlier code in the low
 // nibble; an odd last code has a zero high nibble. `codes` must hold
 // (count + 1) / 2 bytes; samples whose codes would not fit are not encoded.
@@ -57,6 +64,20 @@ void imaEncode(std::span<const int16_t> input, std::span<uint8_t> codes, ImaStat
 // index state holds, the others into codes; state leaves with the block's
 // last predictor and index.
 void imaEncodeBlock(std::span<const int16_t> samples, std::span<uint8_t> block, ImaState& state);
+
+// Encodes whole blocks of samplesPerBlock input samples each into blocks
+// of blockBytes (which hold them exactly), the step index running on from
+// `state` from block to block and left there, as imaEncode does block by
+// block: sixteen runs of blocks at a time, side by side in vector lanes.
+void imaEncodeBlocks(std::span<const int16_t> input, size_t samplesPerBlock, std::span<uint8_t> output,
+                     size_t blockBytes, ImaState& state);
+
+// Decodes the blocks (of blockBytes, samplesPerBlock samples each, which a
+// block holds) into `samples`, the last block cut to the samples that
+// remain: the samples of the device library's block decoder, several
+// blocks at a time.
+void decodeImaBlocks(std::span<const uint8_t> blocks, size_t blockBytes, size_t samplesPerBlock,
+                     std::span<int16_t> samples);
 
 // The conversion jobs: 0, or the reported negative code (the record is then
 // left as it was).

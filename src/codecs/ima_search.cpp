@@ -24,6 +24,19 @@ constexpr size_t kMaxBlockBytes = 1024;
   return step;
 }
 
+// floor(magnitude / step) limited to 8, for magnitude >= 0 and 0 < step <
+// 2^27: the quotient bits found by comparison, so no lane divides.
+[[gnu::always_inline]] inline Lanes quotientUpTo8(Lanes magnitude, Lanes step) {
+  LaneMask eight = magnitude >= (step << 3);
+  LaneMask four = magnitude >= (step << 2);
+  magnitude -= step << 2 & four;
+  LaneMask two = magnitude >= (step << 1);
+  magnitude -= step << 1 & two;
+  LaneMask one = magnitude >= step;
+  Lanes quotient = (four & 4) | (two & 2) | (one & 1);
+  return select(eight, splat(8), quotient);
+}
+
 struct ImaBeamRules {
   static constexpr bool kSecondOrder = false;
   // The sample and next index a code gives, by the decoder's rules.

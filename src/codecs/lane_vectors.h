@@ -1,7 +1,7 @@
-// Eight 32-bit lanes for the block encoders that run their coefficient
-// trials side by side: each lane is one trial, with exactly the scalar
-// arithmetic of that trial. Plain compiler vectors, so the code builds for
-// any x86-64; the encoders add an AVX2 clone chosen at run time.
+// Eight 32-bit lanes for the codecs that run work side by side: each lane
+// is one trial of a block, or one block, with exactly the scalar
+// arithmetic of it. Plain compiler vectors, so the code builds for any
+// x86-64; the kernels add clones for newer CPUs chosen at run time.
 #pragma once
 
 #include <cstddef>
@@ -10,26 +10,35 @@
 using Lanes = int32_t __attribute__((vector_size(32)));
 using LaneMask = Lanes;  // all ones where a comparison holds, else zero
 using UnsignedLanes = uint32_t __attribute__((vector_size(32)));
+using FloatLanes = float __attribute__((vector_size(32)));
 
 inline constexpr size_t kLaneCount = 8;
 
-// The lane kernels get an AVX2 clone that the loader picks when the CPU has
-// it. Clang refuses 32-byte vectors passed to the inline helpers inside a
+// The lane kernels get an AVX2 clone, and one for x86-64-v4 (AVX-512,
+// whose 32 vector registers and single-instruction compares the kernels'
+// many live values use), that the loader picks when the CPU has them. Clang
+// refuses 32-byte vectors passed to the inline helpers inside a
 // clone, so its builds (the fuzzers) run the portable code only, as do
 // builds configured without the clones (the sanitizer build, so that the
 // suite covers the code every x86-64 runs).
 #if defined(__clang__) || defined(QUARLIX_NO_AVX2_CLONES)
 #define QUARLIX_LANE_KERNEL
 #else
-#define QUARLIX_LANE_KERNEL __attribute__((target_clones("avx2", "default")))
+#define QUARLIX_LANE_KERNEL __attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
 #endif
 
 // The helpers are always inlined into their callers, so how a 32-byte
 // vector would be passed to a real call without AVX never matters (the
-// build turns those ABI notes off with -Wno-psabi).
+// build turns those ABI notes off with -Wno-psabi). Inside a kernel, no
+// vector may pass through a call that is not always inlined, a lambda's
+// included: unoptimised, such a call is compiled for the plain target and
+// passes its vectors another way than the clone that calls it.
 
+// Written as a shuffle of the first lane, which the compilers turn into one
+// broadcast.
 [[gnu::always_inline]] inline Lanes splat(int32_t value) {
-  return Lanes{value, value, value, value, value, value, value, value};
+  Lanes first = {value};
+  return __builtin_shufflevector(first, first, 0, 0, 0, 0, 0, 0, 0, 0);
 }
 
 [[gnu::always_inline]] inline Lanes select(LaneMask mask, Lanes ifSet, Lanes ifClear) { return (ifSet & mask) | (ifClear & ~mask); }
@@ -50,21 +59,38 @@ inline constexpr size_t kLaneCount = 8;
   return (words[0] | words[1] | words[2] | words[3]) != 0;
 }
 
+// The lanes holding values[0], values[1], ...
+[[gnu::always_inline]] inline Lanes lanesOf(const int32_t (&values)[kLaneCount]) {
+  Lanes lanes;
+  __builtin_memcpy(&lanes, values, sizeof lanes);
+  return lanes;
+}
+
+// The lookup of table[index] in every lane.
+template <typename Entry>
+[[gnu::always_inline]] inline Lanes laneLookup(const Entry* table, Lanes index) {
+  Lanes out;
+  for (size_t lane = 0; lane < kLaneCount; ++lane) out[lane] = table[index[lane]];
+  return out;
+}
+
+// Sample n of each lane's own samples: lane k reads samples[k][n].
+[[gnu::always_inline]] inline Lanes laneSamples(const int16_t* const samples[], size_t n) {
+  Lanes x;
+  for (size_t lane = 0; lane < kLaneCount; ++lane) x[lane] = samples[lane][n];
+  return x;
+}
+
+// Sample n of blocks of `stride` samples that follow one another from
+// `first`, one block in each lane.
+[[gnu::always_inline]] inline Lanes blockSamples(const int16_t* first, size_t stride, size_t n) {
+  Lanes x;
+  for (size_t lane = 0; lane < kLaneCount; ++lane) x[lane] = first[lane * stride + n];
+  return x;
+}
+
 // Reinterprets the lanes' bits as unsigned, for arithmetic that wraps.
 [[gnu::always_inline]] inline UnsignedLanes asUnsigned(Lanes value) { return reinterpret_cast<UnsignedLanes>(value); }
-
-// floor(magnitude / step) limited to 8, for magnitude >= 0 and 0 < step <
-// 2^27: the quotient bits found by comparison, so no lane divides.
-[[gnu::always_inline]] inline Lanes quotientUpTo8(Lanes magnitude, Lanes step) {
-  LaneMask eight = magnitude >= (step << 3);
-  LaneMask four = magnitude >= (step << 2);
-  magnitude -= step << 2 & four;
-  LaneMask two = magnitude >= (step << 1);
-  magnitude -= step << 1 & two;
-  LaneMask one = magnitude >= step;
-  Lanes quotient = (four & 4) | (two & 2) | (one & 1);
-  return select(eight, splat(8), quotient);
-}
 
 // The trials' 4-bit codes, eight to a word per lane in the order a block
 // stores them: the first code in the top nibble, so each word written

@@ -27,12 +27,24 @@ inline constexpr size_t kMsAdpcmMaxBlockBytes = 1024;
 inline constexpr size_t kMsAdpcmMaxBlockSamples = 2036;  // what 1024 bytes hold
 
 
-// qx_ms_next_delta in every lane, for the encoder's side-by-side trials. An
-// encoder's delta never passes 98301 (it grows only while a difference of
-// at most 131070 is 4 deltas or more), so the products stay far inside 32
-// bits and need none of the decoder's bounding.
+// qx_ms_next_delta in every lane, over every delta a block can hold or
+// reach (-32768 to QX_MS_MAX_DELTA). The product factor * delta can pass 32
+// bits; it is taken in two parts, by the delta's high bits and its low 8,
+// which gives the same quotient by 256 exactly.
 [[gnu::always_inline]] inline Lanes msNextDeltaLanes(Lanes delta, Lanes code) {
-  return laneMax((adaptationFactor(code) * delta) >> 8, splat(QX_MS_MIN_DELTA));
+  Lanes factor = adaptationFactor(code);
+  Lanes next = factor * (delta >> 8) + ((factor * (delta & 255)) >> 8);
+  return laneClamp(next, QX_MS_MIN_DELTA, QX_MS_MAX_DELTA);
+}
+
+// The encoder's code in every lane: difference / delta truncated toward
+// zero, limited to -8..7. Taken in single precision, which holds both
+// exactly; for a quotient below 8 its rounding never reaches the next
+// integer (that would take delta * 8 >= 2^24), so truncating it gives the
+// integer quotient. Exact for |difference| < 2^24 and 0 < delta < 2^21.
+[[gnu::always_inline]] inline Lanes msAdpcmCodeLanes(Lanes difference, Lanes delta) {
+  FloatLanes quotient = __builtin_convertvector(difference, FloatLanes) / __builtin_convertvector(delta, FloatLanes);
+  return laneClamp(__builtin_convertvector(quotient, Lanes), -8, 7);
 }
 
 // Every pair's trial of one block, each in its own lane (lane 7 repeats
@@ -62,10 +74,22 @@ void msAdpcmStoreHeader(std::span<const int16_t> input, size_t pair, int32_t del
 // is out of range or `block` is too small for it.
 size_t msAdpcmEncodeBlock(std::span<const int16_t> input, std::span<uint8_t> block);
 
+// Encodes whole blocks of samplesPerBlock input samples each into blocks of
+// blockBytes (which hold them exactly), as msAdpcmEncodeBlock does one by
+// one: eight blocks at a time, one in each vector lane.
+void msAdpcmEncodeBlocks(std::span<const int16_t> input, size_t samplesPerBlock, std::span<uint8_t> output,
+                         size_t blockBytes);
+
 // Decodes one block into output.size() samples through the device library,
 // always with the standard pairs; a predictor byte beyond them selects the
 // first pair. Samples that the block holds no code for are left untouched.
 void msAdpcmDecodeBlock(std::span<const uint8_t> block, std::span<int16_t> output);
+
+// Decodes the blocks (of blockBytes, samplesPerBlock samples each, which a
+// block holds) into `samples`, the last block cut to the samples that
+// remain: msAdpcmDecodeBlock's samples, several blocks at a time.
+void decodeMsAdpcmBlocks(std::span<const uint8_t> blocks, size_t blockBytes, size_t samplesPerBlock,
+                         std::span<int16_t> samples);
 
 // The conversion jobs: 0, or the reported negative code (the record is then
 // left as it was).

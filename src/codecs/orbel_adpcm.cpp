@@ -44,10 +44,10 @@ QUARLIX_LANE_KERNEL void runSetTrials(const int16_t* input, size_t count,
   UnsignedLanes pending{};
   for (size_t i = 0; i < count; ++i) {
     Lanes x = splat(input[i]);
-    Lanes prediction = predictLanes(a, b, sample1, sample2);
-    Lanes code = orbelQuantiseLanes(x - prediction, step);
-    Lanes reconstructed = clamp16Lanes(prediction + step * code);
-    step = orbelNextStepLanes(step, code);
+    Lanes prediction = (a * sample1 + b * sample2) >> 8;
+    auto [code, factor] = orbelCodeLanes(x - prediction, step);
+    Lanes reconstructed = laneClamp(prediction + step * code, INT16_MIN, INT16_MAX);
+    step = orbelScaledStepLanes(step, factor);
     sample2 = sample1;
     sample1 = reconstructed;
     errorTotal += orbelSampleErrorLanes(reconstructed, x);
@@ -115,6 +115,7 @@ int32_t compressOrbelAdpcm(WaveFile& wave) {
       std::array<int16_t, orbelSamplesPerBlock(kOrbelMaxBlockBytes)> scratch{};
       std::copy(samples.begin(), samples.end(), scratch.begin());
       encode(scratch, block, samples.size());
+      std::fill(block.begin() + static_cast<ptrdiff_t>(orbelCodedBytes(samples.size())), block.end(), 0);
     }
   }
   installRecord(wave, fresh);
@@ -122,8 +123,13 @@ int32_t compressOrbelAdpcm(WaveFile& wave) {
 }
 
 int32_t decompressOrbelAdpcm(WaveFile& wave) {
-  AdpcmHistory history{};  // runs on from block to block
-  return decompressBlocks(wave, kOrbelAdpcmCodec, [&](std::span<const uint8_t> block, std::span<int16_t> samples) {
-    orbelDecodeBlock(block, samples, history);
+  // The history runs on from block to block, so they decode one by one.
+  return decompressBlocks(wave, kOrbelAdpcmCodec, [](std::span<const uint8_t> blocks, std::span<int16_t> samples,
+                                                     const BlockPlan& plan) {
+    AdpcmHistory history{};
+    for (size_t done = 0, at = 0; done < samples.size(); done += plan.samplesPerBlock, at += plan.blockBytes) {
+      size_t count = std::min<size_t>(samples.size() - done, plan.samplesPerBlock);
+      orbelDecodeBlock(blocks.subspan(at, plan.blockBytes), samples.subspan(done, count), history);
+    }
   });
 }

@@ -35,9 +35,15 @@ constexpr size_t orbelCodedBytes(size_t count) { return kOrbelHeaderBytes + (cou
 // block holds at least orbelCodedBytes(samples.size()) bytes.
 void orbelDecodeBlock(std::span<const uint8_t> block, std::span<int16_t> samples, AdpcmHistory& history);
 
-// qx_orbel_next_step in every lane, for the encoders' side-by-side trials.
+// qx_orbel_next_step in every lane, for the encoders' side-by-side trials,
+// from the code's adaptation factor.
+[[gnu::always_inline]] inline Lanes orbelScaledStepLanes(Lanes step, Lanes factor) {
+  return laneClamp((step * factor) >> 8, QX_ORBEL_STEP_FLOOR, QX_ORBEL_STEP_CEILING);
+}
+
+// qx_orbel_next_step in every lane, from the code.
 [[gnu::always_inline]] inline Lanes orbelNextStepLanes(Lanes step, Lanes code) {
-  return laneClamp((step * adaptationFactor(code)) >> 8, QX_ORBEL_STEP_FLOOR, QX_ORBEL_STEP_CEILING);
+  return orbelScaledStepLanes(step, adaptationFactor(code));
 }
 
 // The starting step that set (a, b) would use for a block beginning with the

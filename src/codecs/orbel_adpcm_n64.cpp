@@ -4,10 +4,12 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "app/error_state.h"
 #include "app/job_options.h"
 #include "codecs/codec_record.h"
+#include "codecs/lane_decoding.h"
 #include "codecs/orbel_adpcm.h"
 #include "codecs/block_codec_job.h"
 #include "codecs/orbel_n64_search.h"
@@ -26,6 +28,54 @@ constexpr const char* kEncodeWarning = "\nWarning - iIndex > 88 during ADPCMN64 
 // would round to 32768, so both ends use this instead.
 constexpr int32_t kHeaderSampleCeiling = 32764;
 
+void warnOfDecodingClamps(uint32_t clamps) {
+  for (uint32_t k = 0; k < clamps; ++k) std::printf("%s", kDecodeWarning);
+}
+
+// Eight blocks' decoding, one in each lane, for decodeLaneGroups.
+struct N64Lanes {
+  static constexpr size_t kCodesOffset = kN64HeaderBytes;
+  static constexpr size_t kHeldSamples = 2;
+  static constexpr bool kLowNibbleFirst = false;
+  PairHistoryLanes history;
+  Lanes index;
+  Lanes clampCount;
+
+  void start(const uint8_t* const block[], int16_t* const out[]) {
+    int32_t pair1[kLaneCount], pair2[kLaneCount], older[kLaneCount], newer[kLaneCount], firstIndex[kLaneCount];
+    for (size_t lane = 0; lane < kLaneCount; ++lane) {
+      // Big-endian; the pair sits in the first sample's two low bits.
+      const uint8_t* header = block[lane];
+      pair1[lane] = qx_n64_pairs[header[1] & 3u][0];
+      pair2[lane] = qx_n64_pairs[header[1] & 3u][1];
+      older[lane] = qx_int16_of(header[0], header[1] & 0xFCu);
+      newer[lane] = qx_int16_of(header[2], header[3]);
+      firstIndex[lane] = qx_header_index(header[4]);
+    }
+    history.start(pair1, pair2, older, newer, out);
+    index = lanesOf(firstIndex);
+    clampCount = splat(0);
+  }
+  [[gnu::always_inline]] Lanes next(Lanes nibble) {
+    Lanes code = (nibble ^ 8) - 8;
+    Lanes sample = history.next(laneLookup(qx_ima_step_table, index) * code);
+    LaneMask passed;
+    index = n64NextIndexLanes(index, code, passed);
+    clampCount -= passed;
+    return sample;
+  }
+  uint32_t clamps() const {
+    uint32_t sum = 0;
+    for (size_t lane = 0; lane < kLaneCount; ++lane) sum += static_cast<uint32_t>(clampCount[lane]);
+    return sum;
+  }
+};
+
+QUARLIX_LANE_KERNEL uint32_t decodeN64LaneGroups(const uint8_t* blocks, size_t blockBytes, size_t samplesPerBlock,
+                                                 size_t groups, int16_t* samples) {
+  return decodeLaneGroups<N64Lanes>(blocks, blockBytes, samplesPerBlock, groups, samples);
+}
+
 }  // namespace
 
 int32_t orbelN64HeaderSample(int32_t sample) { return std::min((sample + 2) & ~3, kHeaderSampleCeiling); }
@@ -35,7 +85,17 @@ void orbelN64DecodeBlock(std::span<const uint8_t> block, std::span<int16_t> samp
   // block decodes, so warning of them after it keeps the output in order.
   uint32_t clamps = 0;
   qx_n64_decode_block(block.data(), block.size(), samples.data(), samples.size(), &clamps);
-  for (uint32_t k = 0; k < clamps; ++k) std::printf("%s", kDecodeWarning);
+  warnOfDecodingClamps(clamps);
+}
+
+uint32_t decodeOrbelN64Blocks(std::span<const uint8_t> blocks, size_t blockBytes, size_t samplesPerBlock,
+                              std::span<int16_t> samples) {
+  return decodeBlocksInLanes(blocks, blockBytes, samplesPerBlock, samples, decodeN64LaneGroups,
+                             [](const uint8_t* block, size_t bytes, int16_t* out, size_t count) {
+                               uint32_t clamps = 0;
+                               qx_n64_decode_block(block, bytes, out, count, &clamps);
+                               return clamps;
+                             });
 }
 
 int32_t orbelN64EstimateIndex(int32_t c1, int32_t c2, std::span<const int16_t> x) {
@@ -67,8 +127,8 @@ QUARLIX_LANE_KERNEL void runSetTrials(std::span<const int16_t> input, OrbelN64Tr
     Lanes prediction = predictLanes(c1, c2, newer, older);
     Lanes step;
     for (size_t lane = 0; lane < kLaneCount; ++lane) step[lane] = qx_ima_step_table[index[lane]];
-    Lanes code = orbelQuantiseLanes(x - prediction, step);
-    Lanes reconstructed = clamp16Lanes(prediction + step * code);
+    Lanes code = orbelNearestCodeLanes(x - prediction, step);
+    Lanes reconstructed = laneClamp(prediction + step * code, INT16_MIN, INT16_MAX);
     LaneMask passed;
     index = n64NextIndexLanes(index, code, passed);
     warnings -= passed;
@@ -80,6 +140,86 @@ QUARLIX_LANE_KERNEL void runSetTrials(std::span<const int16_t> input, OrbelN64Tr
   finishNibbles(trials.codes, pending, input.size() - 2);
   std::memcpy(trials.errorTotal, &errorTotal, sizeof errorTotal);
   std::memcpy(trials.indexWarnings, &warnings, sizeof warnings);
+}
+
+// Every set's trial of eight blocks: one vector per set, one block in each
+// lane, so that four independent chains of arithmetic share the core. The
+// arithmetic of each lane is that of runSetTrials.
+struct BlockTrials {
+  int32_t firstIndex[kN64Sets][kLaneCount];
+  uint32_t errorTotal[kN64Sets][kLaneCount];
+  uint32_t indexWarnings[kN64Sets][kLaneCount];
+  LaneNibbles<orbelN64SamplesPerBlock(kN64MaxBlockBytes) - 2> codes[kN64Sets];  // from sample 2 on
+};
+
+// One set's trial state in eight blocks.
+struct SetLanes {
+  Lanes index;
+  Lanes older;
+  Lanes newer;
+  UnsignedLanes errorTotal;
+  Lanes warnings;
+  UnsignedLanes pending;
+};
+
+// Sample i (from 2 on) of set Set's trials; the set is known at compile
+// time, so its products fold into shifts where they can.
+template <size_t Set>
+[[gnu::always_inline]] inline void setTrialStep(SetLanes& trial, Lanes x, size_t i, BlockTrials& trials) {
+  constexpr int32_t c1 = qx_n64_pairs[Set][0];
+  constexpr int32_t c2 = qx_n64_pairs[Set][1];
+  Lanes prediction = (trial.newer * c1 + trial.older * c2) >> 8;
+  Lanes step = laneLookup(qx_ima_step_table, trial.index);
+  Lanes code = orbelNearestCodeLanes(x - prediction, step);
+  Lanes reconstructed = laneClamp(prediction + step * code, INT16_MIN, INT16_MAX);
+  LaneMask passed;
+  trial.index = n64NextIndexLanes(trial.index, code, passed);
+  trial.warnings -= passed;
+  trial.older = trial.newer;
+  trial.newer = reconstructed;
+  trial.errorTotal += orbelSampleErrorLanes(reconstructed, x);
+  appendNibbles(trials.codes[Set], trial.pending, i - 2, code);
+}
+
+template <size_t... Set>
+[[gnu::always_inline]] inline void runBlockTrialsOf(const int16_t* input, size_t samplesPerBlock,
+                                                    BlockTrials& trials, std::index_sequence<Set...>) {
+  Lanes older = blockSamples(input, samplesPerBlock, 0);
+  Lanes newer = blockSamples(input, samplesPerBlock, 1);
+  for (size_t lane = 0; lane < kLaneCount; ++lane) {
+    older[lane] = orbelN64HeaderSample(older[lane]);
+    newer[lane] = orbelN64HeaderSample(newer[lane]);
+  }
+  SetLanes trial[kN64Sets];
+  for (size_t set = 0; set < kN64Sets; ++set) {
+    std::memcpy(&trial[set].index, trials.firstIndex[set], sizeof trial[set].index);
+    trial[set].older = older;
+    trial[set].newer = newer;
+    trial[set].errorTotal = UnsignedLanes{};
+    trial[set].warnings = splat(0);
+    trial[set].pending = UnsignedLanes{};
+  }
+  for (size_t i = 2; i < samplesPerBlock; ++i) {
+    Lanes x = blockSamples(input, samplesPerBlock, i);
+    (setTrialStep<Set>(trial[Set], x, i, trials), ...);
+  }
+  for (size_t set = 0; set < kN64Sets; ++set) {
+    finishNibbles(trials.codes[set], trial[set].pending, samplesPerBlock - 2);
+    std::memcpy(trials.errorTotal[set], &trial[set].errorTotal, sizeof trial[set].errorTotal);
+    std::memcpy(trials.indexWarnings[set], &trial[set].warnings, sizeof trial[set].warnings);
+  }
+}
+
+QUARLIX_LANE_KERNEL void runBlockTrials(const int16_t* input, size_t samplesPerBlock, BlockTrials& trials) {
+  runBlockTrialsOf(input, samplesPerBlock, trials, std::make_index_sequence<kN64Sets>{});
+}
+
+// Writes a block: the header of the set's trial, then its codes.
+template <typename Trials>
+void storeTrial(std::span<const int16_t> input, size_t set, int32_t firstIndex, const Trials& codes, size_t lane,
+                uint8_t* block) {
+  orbelN64StoreHeader(input, static_cast<int32_t>(set), firstIndex, {block, kN64HeaderBytes});
+  storeLaneCodes(codes, lane, block + kN64HeaderBytes, (input.size() - 2) / 2);
 }
 
 }  // namespace
@@ -111,8 +251,7 @@ size_t orbelN64StoreBestTrial(std::span<const int16_t> input, const OrbelN64Tria
   for (size_t set = 1; set < kN64Sets; ++set) {
     if (trials.errorTotal[set] < trials.errorTotal[best]) best = set;
   }
-  orbelN64StoreHeader(input, static_cast<int32_t>(best), trials.firstIndex[best], block);
-  storeLaneCodes(trials.codes, best, block.data() + kN64HeaderBytes, (input.size() - 2) / 2);
+  storeTrial(input, best, trials.firstIndex[best], trials.codes, best, block.data());
   return best;
 }
 
@@ -120,6 +259,38 @@ void orbelN64EncodeBlock(std::span<const int16_t> input, std::span<uint8_t> bloc
   OrbelN64Trials trials;
   orbelN64EncodeTrials(input, trials);
   orbelN64StoreBestTrial(input, trials, block);
+}
+
+void orbelN64EncodeBlocks(std::span<const int16_t> input, size_t samplesPerBlock, std::span<uint8_t> output) {
+  size_t blockBytes = kN64HeaderBytes + (samplesPerBlock - 2) / 2;
+  size_t blocks = input.size() / samplesPerBlock;
+  size_t block = 0;
+  BlockTrials trials;
+  for (; block + kLaneCount <= blocks; block += kLaneCount) {
+    std::span<const int16_t> first = input.subspan(block * samplesPerBlock);
+    for (size_t lane = 0; lane < kLaneCount; ++lane) {
+      for (size_t set = 0; set < kN64Sets; ++set) {
+        trials.firstIndex[set][lane] =
+            orbelN64EstimateIndex(qx_n64_pairs[set][0], qx_n64_pairs[set][1], first.subspan(lane * samplesPerBlock));
+      }
+    }
+    runBlockTrials(first.data(), samplesPerBlock, trials);
+    // Nothing else is printed while the blocks encode: warning of every
+    // clamp after them keeps the output as it would be block by block.
+    for (size_t lane = 0; lane < kLaneCount; ++lane) {
+      size_t best = 0;
+      for (size_t set = 0; set < kN64Sets; ++set) {
+        for (uint32_t k = 0; k < trials.indexWarnings[set][lane]; ++k) std::printf("%s", kEncodeWarning);
+        if (trials.errorTotal[set][lane] < trials.errorTotal[best][lane]) best = set;
+      }
+      storeTrial(first.subspan(lane * samplesPerBlock, samplesPerBlock), best, trials.firstIndex[best][lane],
+                 trials.codes[best], lane, output.data() + (block + lane) * blockBytes);
+    }
+  }
+  for (; block < blocks; ++block) {
+    orbelN64EncodeBlock(input.subspan(block * samplesPerBlock, samplesPerBlock),
+                        output.subspan(block * blockBytes, blockBytes));
+  }
 }
 
 int32_t compressOrbelAdpcmN64(WaveFile& wave) {
@@ -131,26 +302,40 @@ int32_t compressOrbelAdpcmN64(WaveFile& wave) {
   if (jobOptions.search && !work.allocate(kBeamWidestTrace)) return reportNoMemory();
   std::span<const int16_t> input = pcmSamples(wave.data, plan.sampleCount);
   std::span<uint8_t> output = fresh.data.bytes();
-  auto encode = [&](std::span<const int16_t> samples, std::span<uint8_t> block) {
-    if (jobOptions.search) orbelN64SearchBlock(samples, block, work);
-    else orbelN64EncodeBlock(samples, block);
-  };
-  for (size_t k = 0; k < plan.blockCount; ++k) {
-    std::span<const int16_t> samples = input.subspan(k * plan.samplesPerBlock);
-    std::span<uint8_t> block = output.subspan(k * plan.blockBytes, plan.blockBytes);
-    if (samples.size() >= plan.samplesPerBlock) {
-      encode(samples.first(plan.samplesPerBlock), block);
-    } else {
-      // The last block is always full: zero samples pad it and are coded too.
+  if (jobOptions.search) {
+    for (size_t k = 0; k < plan.blockCount; ++k) {
+      std::span<const int16_t> samples = input.subspan(k * plan.samplesPerBlock);
       std::array<int16_t, orbelN64SamplesPerBlock(kN64MaxBlockBytes)> scratch{};
-      std::copy(samples.begin(), samples.end(), scratch.begin());
-      encode(std::span<const int16_t>(scratch).first(plan.samplesPerBlock), block);
+      if (samples.size() < plan.samplesPerBlock) {
+        // The last block is always full: zero samples pad it and are coded too.
+        std::copy(samples.begin(), samples.end(), scratch.begin());
+        samples = scratch;
+      }
+      orbelN64SearchBlock(samples.first(plan.samplesPerBlock), output.subspan(k * plan.blockBytes, plan.blockBytes),
+                          work);
     }
+    installRecord(wave, fresh);
+    return 0;
+  }
+  size_t whole = plan.sampleCount / plan.samplesPerBlock;
+  orbelN64EncodeBlocks(input.first(whole * plan.samplesPerBlock), plan.samplesPerBlock, output);
+  if (whole < plan.blockCount) {
+    // The last block is always full: zero samples pad it and are coded too.
+    std::array<int16_t, orbelN64SamplesPerBlock(kN64MaxBlockBytes)> scratch{};
+    std::span<const int16_t> samples = input.subspan(whole * plan.samplesPerBlock);
+    std::copy(samples.begin(), samples.end(), scratch.begin());
+    orbelN64EncodeBlock(std::span<const int16_t>(scratch).first(plan.samplesPerBlock),
+                        output.subspan(whole * plan.blockBytes, plan.blockBytes));
   }
   installRecord(wave, fresh);
   return 0;
 }
 
 int32_t decompressOrbelAdpcmN64(WaveFile& wave) {
-  return decompressBlocks(wave, kOrbelAdpcmN64Codec, orbelN64DecodeBlock);
+  // Nothing else is printed while the blocks decode: warning of every
+  // clamp after them keeps the output as it would be block by block.
+  return decompressBlocks(wave, kOrbelAdpcmN64Codec, [](std::span<const uint8_t> blocks,
+                                                        std::span<int16_t> samples, const BlockPlan& plan) {
+    warnOfDecodingClamps(decodeOrbelN64Blocks(blocks, plan.blockBytes, plan.samplesPerBlock, samples));
+  });
 }

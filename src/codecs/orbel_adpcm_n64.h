@@ -28,6 +28,13 @@ constexpr size_t orbelN64SamplesPerBlock(size_t blockBytes) { return 2 * blockBy
 // warning for every time the step index would have passed 88.
 void orbelN64DecodeBlock(std::span<const uint8_t> block, std::span<int16_t> samples);
 
+// Decodes the blocks (of blockBytes, samplesPerBlock samples each, which a
+// block holds) into `samples`, the last block cut to the samples that
+// remain: the device library's samples, several blocks at a time. Returns
+// how often the step index would have passed 88; prints nothing.
+uint32_t decodeOrbelN64Blocks(std::span<const uint8_t> blocks, size_t blockBytes, size_t samplesPerBlock,
+                              std::span<int16_t> samples);
+
 // qx_n64_next_index in every lane, for the encoder's side-by-side trials:
 // the change by the code's magnitude (-1 up to 3, then 2, 4, 6, 8 and, for
 // -8 only, 10); `passed` marks the lanes held at 88.
@@ -77,6 +84,11 @@ size_t orbelN64StoreBestTrial(std::span<const int16_t> input, const OrbelN64Tria
 // Encodes the N input samples (N even, at least 5) into the whole block of
 // 5 + (N - 2) / 2 bytes, keeping the best of the four trials.
 void orbelN64EncodeBlock(std::span<const int16_t> input, std::span<uint8_t> block);
+
+// Encodes whole blocks of samplesPerBlock input samples each (N even, at
+// least 5) into consecutive blocks, as orbelN64EncodeBlock does one by one,
+// warnings included: eight blocks at a time, one in each vector lane.
+void orbelN64EncodeBlocks(std::span<const int16_t> input, size_t samplesPerBlock, std::span<uint8_t> output);
 
 // The conversion jobs: 0, or the reported failure code with wave untouched.
 int32_t compressOrbelAdpcmN64(WaveFile& wave);

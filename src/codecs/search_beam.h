@@ -130,7 +130,7 @@ struct ScaledBeamRules {
     Lanes prediction = predictLanes(c1, c2, s1, s2);
     Lanes step = Steps::step(adapt);
     Lanes difference = x - prediction;
-    Lanes nearest = orbelQuantiseLanes(difference, step);
+    Lanes nearest = orbelNearestCodeLanes(difference, step);
     Lanes neighbour = laneClamp(nearest + select(difference >= step * nearest, splat(1), splat(-1)), -8, 7);
     for (auto [child, code] : {std::pair{&near, nearest}, std::pair{&far, neighbour}}) {
       LaneMask over;

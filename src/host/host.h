@@ -63,7 +63,7 @@ void hostCloseInput(const HostInput& input);
 // folder that takes one.
 bool hostCanReplaceFile(const char* path);
 
-// Stores the image (which may come in parts) under `path` through a
+// Stores the image (which may come in parts, at most 8) under `path` through a
 // temporary file beside it that then takes the target's place, so a failure
 // never leaves a partial file nor destroys the old one; the replacement
 // keeps what the host lets it keep of the old file (permissions, owner,
@@ -73,5 +73,9 @@ bool hostCanReplaceFile(const char* path);
 // partly written. False when anything fails; no temporary file is left.
 bool hostReplaceFile(const char* path, std::initializer_list<std::span<const uint8_t>> image);
 
-// Advice that a large block be backed by huge pages where the host can.
-void hostAdviseHugePages(void* bytes, size_t size);
+// Memory for a large block, taken from the system and handed back to it
+// whole: its pages read as zero until written, and come in huge pages
+// where the host has them, so that filling a block of tens of megabytes
+// costs few page faults. Null when memory is short; `size` is at least 1.
+void* hostMapMemory(size_t size);
+void hostUnmapMemory(void* bytes, size_t size);

@@ -1,8 +1,10 @@
 #include "riff/riff_file.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <new>
+#include <utility>
 
 #include "host/host.h"
 #include "riff/byte_order.h"
@@ -14,39 +16,67 @@ constexpr uint32_t kRefusedFlags = 0x24300;
 
 uint32_t accessMode(const RiffFile* file) { return file->openFlags & kAccessMask; }
 
-bool readWholeFile(const char* name, HeapBlock& buffer) {
-  HostInput input;
-  if (!hostOpenInput(name, input)) return false;
-  bool ok = input.size <= static_cast<uint64_t>(std::numeric_limits<int32_t>::max()) &&
-            buffer.allocate(static_cast<size_t>(input.size)) &&
-            hostReadInput(input, buffer.data(), buffer.size()) == static_cast<int64_t>(buffer.size());
-  hostCloseInput(input);
-  if (!ok) buffer.reset();
-  return ok;
-}
-
-}  // namespace
-
-RiffFile* riffOpen(const char* name, uint32_t flags) {
-  uint32_t mode = flags & kAccessMask;
-  if (mode == 2 || (flags & kRefusedFlags) != 0) return nullptr;
+RiffFile* newHandle(const char* name, uint32_t flags) {
   if (std::strlen(name) >= kRiffFileNameCapacity) return nullptr;
-  if (mode != RIFF_READ && (mode != RIFF_WRITE || (flags & RIFF_CREATE) == 0)) return nullptr;
-
   RiffFile* file = new (std::nothrow) RiffFile;
   if (file == nullptr) return nullptr;
   file->openFlags = flags;
   std::strcpy(file->fileName, name);
+  return file;
+}
 
-  bool ok = mode == RIFF_READ ? readWholeFile(name, file->buffer)
-                              : file->buffer.allocate(kRiffWriteBufferSize);
-  if (!ok) {
+}  // namespace
+
+bool riffReadInput(const char* name, size_t prefix, InputImage& input) {
+  input = {};
+  HostInput file;
+  if (!hostOpenInput(name, file)) return false;
+  bool holdable = file.size <= static_cast<uint64_t>(std::numeric_limits<int32_t>::max()) &&
+                  input.bytes.allocateUnfilled(static_cast<size_t>(file.size));
+  if (!holdable && !input.bytes.allocateUnfilled(std::min<uint64_t>(prefix, file.size))) {
+    hostCloseInput(file);
+    return false;
+  }
+  int64_t got = hostReadInput(file, input.bytes.data(), input.bytes.size());
+  hostCloseInput(file);
+  if (got < 0) {
+    input.bytes.reset();
+    return false;
+  }
+  input.whole = holdable && static_cast<uint64_t>(got) == file.size;
+  input.bytes.narrow(0, static_cast<size_t>(got));
+  return true;
+}
+
+RiffFile* riffOpenImage(const char* name, HeapBlock image) {
+  RiffFile* file = newHandle(name, kRiffReaderFlags);
+  if (file == nullptr) return nullptr;
+  file->buffer = std::move(image);
+  file->dataEnd = file->bufferEnd = static_cast<int64_t>(file->buffer.size());
+  return file;
+}
+
+RiffFile* riffOpen(const char* name, uint32_t flags, int64_t capacity) {
+  uint32_t mode = flags & kAccessMask;
+  if (mode == 2 || (flags & kRefusedFlags) != 0) return nullptr;
+  if (std::strlen(name) >= kRiffFileNameCapacity) return nullptr;
+  if (mode == RIFF_READ) {
+    InputImage input;
+    if (!riffReadInput(name, 0, input) || !input.whole) return nullptr;
+    RiffFile* file = riffOpenImage(name, std::move(input.bytes));
+    if (file != nullptr) file->openFlags = flags;
+    return file;
+  }
+  if (mode != RIFF_WRITE || (flags & RIFF_CREATE) == 0) return nullptr;
+  RiffFile* file = newHandle(name, flags);
+  // Every byte up to dataEnd is written before it is stored (riffWrite
+  // fills any gap a seek leaves), so the buffer is not cleared first.
+  size_t size = static_cast<size_t>(std::clamp<int64_t>(capacity, 0, kRiffWriteBufferSize));
+  if (file == nullptr || !file->buffer.allocateUnfilled(size)) {
     delete file;
     return nullptr;
   }
-  file->cursor = 0;
-  file->dataEnd = mode == RIFF_READ ? static_cast<int64_t>(file->buffer.size()) : 0;
-  file->bufferEnd = static_cast<int64_t>(file->buffer.size());
+  file->bufferEnd = static_cast<int64_t>(size);
   return file;
 }
 
@@ -90,6 +120,10 @@ int64_t riffWrite(RiffFile* file, const void* source, uint32_t count) {
   if (accessMode(file) == RIFF_READ || file->cursor < 0) return -1;
   if (file->cursor >= file->bufferEnd) return 0;
   int64_t n = std::min<int64_t>(count, file->bufferEnd - file->cursor);
+  // A write after a seek past the data: the bytes between are zero.
+  if (file->cursor > file->dataEnd) {
+    std::memset(file->buffer.data() + file->dataEnd, 0, static_cast<size_t>(file->cursor - file->dataEnd));
+  }
   std::memcpy(file->buffer.data() + file->cursor, source, static_cast<size_t>(n));
   file->cursor += n;
   if (file->cursor > file->dataEnd) file->dataEnd = file->cursor;

@@ -46,7 +46,25 @@ struct RiffFile {
 
 // Null when refused: bad flags or mode, a name of 264 characters or more, an
 // input that is missing, not a regular file, over 2 GiB or short; no memory.
-RiffFile* riffOpen(const char* name, uint32_t flags);
+// `capacity` bounds a write-mode image below the fixed 1,048,576 bytes, for
+// a caller that knows how much it will write: the buffer is never larger.
+RiffFile* riffOpen(const char* name, uint32_t flags, int64_t capacity = kRiffWriteBufferSize);
+
+// An input file read with one read. `whole` tells whether `bytes` holds the
+// entire file; when it cannot be held (over 2 GiB, memory short) only its
+// first `prefix` bytes are read, and when the file is cut short while it is
+// read, what came before the end.
+struct InputImage {
+  HeapBlock bytes;
+  bool whole = false;
+};
+
+// False when the name opens no regular file, or reading fails.
+bool riffReadInput(const char* name, size_t prefix, InputImage& input);
+
+// A read-mode handle on a whole file already read (riffReadInput), which
+// then owns the image. Null for a name of 264 characters or more.
+RiffFile* riffOpenImage(const char* name, HeapBlock image);
 
 // Releases the handle in every case. Write mode stores the image under the
 // file's name, replacing an existing file only once the image is complete.

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "app/error_state.h"
 #include "app/job_options.h"
@@ -105,7 +106,9 @@ int32_t loadRecord(WaveFile& record) {
   }
 
   if (record.dataChunk.ckid == 0) return failRead("Quarlix - Missing \"data\" chunk !\n");
-  if (!loadPresentChunk(record, record.dataChunk, record.data)) {
+  // The samples stay where they lie in the image (taken over below), so
+  // they only have to lie within it.
+  if (int64_t{record.dataChunk.dataOffset} + record.dataChunk.cksize > record.riffFile->dataEnd) {
     return failRead("Quarlix - Unable to read \"data\" chunk !\n");
   }
 
@@ -122,6 +125,11 @@ int32_t loadRecord(WaveFile& record) {
     }
     if (jobOptions.commentLoops) takeCommentLoop(record);
   }
+
+  // The data chunk is the image itself from here on, narrowed to the
+  // samples: they are never copied.
+  record.data = std::move(record.riffFile->buffer);
+  record.data.narrow(record.dataChunk.dataOffset, record.dataChunk.cksize);
 
   if (jobOptions.showInfo) printInformation(record);
   return 0;
@@ -143,9 +151,9 @@ bool parseCommentLoop(const char* text, uint32_t* loopStart, uint32_t* loopEnd) 
   return true;
 }
 
-int32_t waveRead(WaveFile& record, const char* path) {
+int32_t waveRead(WaveFile& record, const char* path, InputImage& input) {
   record = WaveFile{};
-  record.riffFile = riffOpen(path, kRiffReaderFlags);
+  if (input.whole) record.riffFile = riffOpenImage(path, std::move(input.bytes));
   if (record.riffFile == nullptr) {
     return reportError(kErrorRead, "Quarlix - Unable to open file \"%s\" !\n", path);
   }
@@ -157,4 +165,10 @@ int32_t waveRead(WaveFile& record, const char* path) {
     return kErrorPassedUp;
   }
   return 0;
+}
+
+int32_t waveRead(WaveFile& record, const char* path) {
+  InputImage input;
+  riffReadInput(path, 0, input);
+  return waveRead(record, path, input);
 }

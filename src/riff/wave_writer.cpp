@@ -17,13 +17,25 @@ bool writeChunk(RiffFile* file, ChunkInfo& descriptor, const HeapBlock& contents
          riffAscend(file, &descriptor) == 0;
 }
 
+// The length of the file the record makes, headers and pad bytes included.
+int64_t imageLength(const WaveFile& record) {
+  int64_t length = 12;
+  for (const ChunkInfo* chunk :
+       {&record.fmtChunk, &record.factChunk, &record.dataChunk, &record.smplChunk, &record.infoChunk}) {
+    if (chunk->ckid != 0) length += 8 + int64_t{chunk->cksize} + (chunk->cksize & 1);
+  }
+  return length;
+}
+
 }  // namespace
 
 int32_t waveWrite(WaveFile& record, const char* path) {
   if (record.fmtChunk.ckid == 0 || record.dataChunk.ckid == 0) {
     return reportError(kErrorWrite, "Quarlix - Output file is missing vital RIFF chunk !\n");
   }
-  record.riffFile = riffOpen(path, kRiffWriterFlags);
+  // The buffer is no larger than the image, which may not pass the fixed
+  // limit the layer keeps to.
+  record.riffFile = riffOpen(path, kRiffWriterFlags, imageLength(record));
   if (record.riffFile == nullptr) {
     return reportError(kErrorWrite, "Quarlix - Unable to open file \"%s\" !\n", path);
   }

@@ -38,9 +38,12 @@ int32_t writeCSourceFile(WaveFile& wave) {
   BinParts parts = binPartsFor(wave, output);
 
   TextImage text;
-  appendHeaderLines(text, parts.header);
   size_t length = parts.data.size();
   size_t padding = parts.padding;
+  // At most: the header lines, then 7 characters an item and a CR LF every
+  // 16; the last item's room also covers what appendText asks beyond it.
+  sizeText(text, 2048 + jobNames.baseName.size() + 8 * (length + padding) + 32);
+  appendHeaderLines(text, parts.header);
   const uint8_t* data = parts.data.data();
   for (size_t at = 0; at < length; ++at) {
     // The array's very last item takes no comma.

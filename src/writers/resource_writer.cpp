@@ -59,7 +59,7 @@ void appendParameters(TextImage& text, const WaveFile& wave, const SampleOutput&
 int32_t sampleBytes(const WaveFile& wave, const SampleOutput& output, HeapBlock& bytes) {
   bool pcm = output.type == kSampleTypePcm;
   size_t length = pcm ? output.sampleCount : sampleDataLength(wave, output.type, output.sampleCount);
-  if (!bytes.allocate(length)) return reportNoMemory();
+  if (!bytes.allocateUnfilled(length)) return reportNoMemory();
   const uint8_t* data = wave.data.data();
   for (size_t at = 0; at < length; ++at) {
     bytes.data()[at] = pcm ? kibLawCode(static_cast<int16_t>(loadLE16(data + 2 * at))) : data[at];
@@ -76,6 +76,9 @@ int32_t writeResourceFile(WaveFile& wave) {
   if (sampleBytes(wave, output, bytes) != 0) return errorCode;
 
   TextImage text;
+  // At most: the lines before the data, then two characters a byte and
+  // "[", "]" and CR LF every 32.
+  sizeText(text, 2048 + 2 * jobNames.baseName.size() + 3 * bytes.size() + 32);
   const char* name = jobNames.baseName.c_str();
   appendText(text, "#\n# audio file converted by QUARLIX\n#\n\n");
   appendText(text, "file \"%s.bin\"\n\nresource \"SAM-%s.16\"\n\ndwords\n", name, name);

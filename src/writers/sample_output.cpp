@@ -21,7 +21,7 @@ bool reserveText(TextImage& text, size_t extra) {
   size_t needed = text.length + extra;
   if (needed <= text.bytes.size()) return true;
   HeapBlock grown;
-  if (!grown.allocate(std::max(needed, std::max<size_t>(2 * text.bytes.size(), 4096)))) return false;
+  if (!grown.allocateUnfilled(std::max(needed, std::max<size_t>(2 * text.bytes.size(), 4096)))) return false;
   if (text.length > 0) std::memcpy(grown.data(), text.bytes.data(), text.length);
   text.bytes = std::move(grown);
   return true;
@@ -127,6 +127,10 @@ void storeBinHeader(const BinHeader& header, uint8_t* destination) {
   storeBE32(destination + 8, header.samples);
   storeBE32(destination + 12, header.loop1st);
   storeBE32(destination + 16, header.loopend);
+}
+
+void sizeText(TextImage& text, size_t capacity) {
+  if (!reserveText(text, capacity)) text.outOfMemory = true;
 }
 
 void appendText(TextImage& text, const char* format, ...) {

@@ -72,6 +72,10 @@ struct TextImage {
   bool outOfMemory = false;
 };
 
+// Gives the text room for `capacity` bytes at once, for a writer that
+// knows how long its text will be at most: it then never grows.
+void sizeText(TextImage& text, size_t capacity);
+
 void appendText(TextImage& text, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 // Stores the finished image under jobNames.outputPath, replacing any file

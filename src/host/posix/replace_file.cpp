@@ -7,26 +7,42 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <string>
 
 namespace {
 
 using Image = std::initializer_list<std::span<const uint8_t>>;
 
+// All parts with one call, as a rule; a call that stores less is followed
+// by another for the rest. An image comes in a few parts (at most 8).
 bool writeAll(int fd, Image image) {
+  constexpr size_t kMostParts = 8;
+  iovec parts[kMostParts];
+  size_t count = 0;
   for (std::span<const uint8_t> part : image) {
-    size_t done = 0;
-    while (done < part.size()) {
-      ssize_t put = ::write(fd, part.data() + done, part.size() - done);
-      if (put < 0 && errno == EINTR) continue;
-      if (put <= 0) return false;
-      done += static_cast<size_t>(put);
+    if (part.empty()) continue;
+    if (count == kMostParts) return false;
+    parts[count++] = {const_cast<uint8_t*>(part.data()), part.size()};
+  }
+  iovec* next = parts;
+  while (count > 0) {
+    ssize_t put = ::writev(fd, next, static_cast<int>(count));
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return false;
+    size_t done = static_cast<size_t>(put);
+    for (; count > 0 && done >= next->iov_len; --count) done -= next++->iov_len;
+    if (count > 0) {
+      next->iov_base = static_cast<uint8_t*>(next->iov_base) + done;
+      next->iov_len -= done;
     }
   }
   return true;
@@ -45,12 +61,6 @@ bool writeInPlace(int fd, bool truncate, Image image) {
 
 std::string directoryOf(const std::string& path) { return path.substr(0, path.rfind('/') + 1); }
 
-mode_t creationMode() {
-  mode_t mask = ::umask(0);
-  ::umask(mask);
-  return 0666 & ~mask;
-}
-
 // The replacement takes the old file's owner and group where this user may
 // set them, then its permission bits (a change of owner clears set-id bits).
 bool takeOver(int fd, const struct stat& old) {
@@ -60,19 +70,45 @@ bool takeOver(int fd, const struct stat& old) {
 }
 
 // Through a symbolic link the file it names is replaced, not the link.
-std::string resolvedTarget(const char* path) {
+// `exists` tells whether the target is there, `info` then describes it.
+std::string resolvedTarget(const char* path, struct stat& info, bool& exists) {
+  exists = ::lstat(path, &info) == 0;
+  if (!exists || !S_ISLNK(info.st_mode)) return path;
   char resolved[PATH_MAX];
-  struct stat info;
-  if (::lstat(path, &info) == 0 && S_ISLNK(info.st_mode) && ::realpath(path, resolved) != nullptr) return resolved;
-  return path;
+  std::string target = ::realpath(path, resolved) != nullptr ? resolved : path;
+  exists = ::stat(target.c_str(), &info) == 0;
+  return target;
+}
+
+// A new file beside the target under a short name of its own, hidden from
+// pattern runs, so that every name the host allows can be the target. It
+// is created with `mode` as the process's umask leaves it. -1 with errno
+// set when none can be created.
+int createTemporary(const std::string& directory, mode_t mode, std::string& name) {
+  static uint64_t sequence = 0;
+  timespec now;
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    uint64_t mix = (uint64_t{static_cast<uint32_t>(::getpid())} << 32 ^ static_cast<uint64_t>(now.tv_nsec) ^
+                    ++sequence * 0x9E3779B97F4A7C15u);
+    mix ^= mix >> 31;
+    mix *= 0xBF58476D1CE4E5B9u;
+    mix ^= mix >> 27;
+    name = directory + ".quarlix-";
+    for (int i = 0; i < 6; ++i, mix /= 36) name += "0123456789abcdefghijklmnopqrstuvwxyz"[mix % 36];
+    int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
 }
 
 }  // namespace
 
 bool hostCanReplaceFile(const char* path) {
-  std::string target = resolvedTarget(path);
   struct stat info;
-  if (::stat(target.c_str(), &info) != 0) {
+  bool exists;
+  std::string target = resolvedTarget(path, info, exists);
+  if (!exists) {
     std::string directory = directoryOf(target);
     return ::access(directory.empty() ? "." : directory.c_str(), W_OK | X_OK) == 0;
   }
@@ -86,9 +122,9 @@ bool hostCanReplaceFile(const char* path) {
 }
 
 bool hostReplaceFile(const char* path, Image image) {
-  std::string target = resolvedTarget(path);
   struct stat old;
-  bool exists = ::stat(target.c_str(), &old) == 0;
+  bool exists;
+  std::string target = resolvedTarget(path, old, exists);
   int existing = -1;
   if (exists) {
     if (S_ISDIR(old.st_mode)) return false;
@@ -97,10 +133,10 @@ bool hostReplaceFile(const char* path, Image image) {
     if (!S_ISREG(old.st_mode)) return writeInPlace(existing, false, image);
   }
 
-  // A short name of its own, hidden from pattern runs, so that every name
-  // the host allows can be the target.
-  std::string temporary = directoryOf(target) + ".quarlix-XXXXXX";
-  int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+  // A replacement takes the old file's permissions once it is complete; a
+  // new file gets the usual ones at once.
+  std::string temporary;
+  int fd = createTemporary(directoryOf(target), exists ? 0600 : 0666, temporary);
   if (fd < 0) {
     // The folder forbids a new file beside the target: write it in place.
     bool forbidden = errno == EACCES || errno == EPERM || errno == EROFS;
@@ -109,7 +145,7 @@ bool hostReplaceFile(const char* path, Image image) {
     return false;
   }
   if (exists) ::close(existing);
-  bool ok = (exists ? takeOver(fd, old) : ::fchmod(fd, creationMode()) == 0) && writeAll(fd, image);
+  bool ok = (!exists || takeOver(fd, old)) && writeAll(fd, image);
   ok = ::close(fd) == 0 && ok;
   ok = ok && std::rename(temporary.c_str(), target.c_str()) == 0;
   if (!ok) ::unlink(temporary.c_str());

@@ -57,7 +57,3 @@ void hostStart(int& argc, char**& argv) {
   argc = count;
   argv = pointers.data();
 }
-
-// Windows offers no such advice for heap memory; its large pages need a
-// privilege a console tool does not hold.
-void hostAdviseHugePages(void*, size_t) {}
