@@ -5,7 +5,7 @@
 # pinned to one core, against its target; the peak memory of every quarlix
 # row against input + output + 16 MiB; and what each run cost the kernel
 # (page faults, system time). Then the kernels' throughput on the same
-# material.
+# material and, last, the -q search encoder (search_bench.sh).
 # Usage: run_bench.sh <build dir holding quarlix and bench/>
 #   BENCH_QUARLIX=<binary>  measures another quarlix build in this harness
 #   BENCH_PAIRS, BENCH_BATCH_PAIRS  pairs per row (default 11 and 5)
@@ -138,3 +138,6 @@ QUARLIX_BENCH_WAV="$data/material/long.wav" taskset -c "$core" "$kernels" --benc
 
 echo
 echo "conditions: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), load before the run: $(cut -d' ' -f1-3 /proc/loadavg)"
+
+# ---------------------------------------------------------------- 5. search encoder
+bash "$root/bench/search_bench.sh" "$build"

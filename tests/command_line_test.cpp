@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "app/command_line.h"
@@ -11,6 +12,7 @@
 #include "app/job_options.h"
 #include "support/test_fixtures.h"
 #include "support/cli_runner.h"
+#include "support/test_signals.h"
 #include "support/wav_builder.h"
 
 namespace {
@@ -242,6 +244,24 @@ TEST_F(CliTest, SettingsApplyOnlyToLaterFiles) {
   ASSERT_NE(second, std::string::npos);
   EXPECT_EQ(result.output.substr(0, second).find("RIFF"), std::string::npos);
   EXPECT_NE(result.output.find("\nRIFF\nWAVE 0x"), std::string::npos);
+}
+
+// -q is case-insensitive, takes nothing after its letter and, like every
+// option, changes only the compressions of the files named after it.
+TEST_F(CliTest, SearchOptionAppliesToLaterFilesOnly) {
+  CliResult refused = run({"-qx", "a.wav"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.output, std::string(kBanner) + "Quarlix - Unknown option !\n\n");
+
+  for (const char* sub : {"in", "out", "written"}) std::filesystem::create_directory(dir.file(sub));
+  Bytes wave = monoPcmWave(speechLikeBursts(3000, 22050, 3));
+  writeFileBytes(dir.file("in/a.wav"), wave);
+  writeFileBytes(dir.file("in/b.wav"), wave);
+  ASSERT_EQ(runQuarlixIn(dir.file("out"), {"-cadpcmima", "../in/a.wav", "-Q", "../in/b.wav"}).status, 0);
+  ASSERT_EQ(runQuarlixIn(dir.file("written"), {"-cadpcmima", "../in/b.wav"}).status, 0);
+  Bytes written = readFileBytes(dir.file("written/b.wav"));
+  EXPECT_EQ(readFileBytes(dir.file("out/a.wav")), written);
+  EXPECT_NE(readFileBytes(dir.file("out/b.wav")), written);
 }
 
 }  // namespace

@@ -112,8 +112,34 @@ Inputs orbelStepDomain() {
   return out;
 }
 
+// Samples over the whole 16-bit range: both ends, the values around zero and
+// every 257th between.
+std::vector<int32_t> sampleGrid() {
+  std::vector<int32_t> values{-32768, -32767, -1, 0, 1, 32766, 32767};
+  for (int32_t v = -32768 + 129; v < 32767; v += 257) values.push_back(v);
+  return values;
+}
+
+// What a decoder clamps to 16 bits: a prediction (at most 98302 from zero)
+// plus a step times a code (up to 8 times Orbel ADPCM's ceiling), densely
+// around the 16-bit ends.
+Inputs unclampedSamples() {
+  Inputs out;
+  const int32_t reach = 98302 + 8 * QX_ORBEL_STEP_CEILING;
+  for (int32_t v = -reach; v <= reach; v += 97) out.emplace_back(v, 0);
+  for (int32_t v = -33000; v <= 33000; ++v) out.emplace_back(v, 0);
+  out.emplace_back(-reach, 0);
+  out.emplace_back(reach, 0);
+  return out;
+}
+
 TEST(CodecRules, LaneFormsFollowTheScalarRules) {
-  const LaneRule rules[] = {
+  std::vector<int32_t> grid = sampleGrid();
+  Inputs samplePairs;
+  for (int32_t newer : grid) {
+    for (int32_t older : grid) samplePairs.emplace_back(newer, older);
+  }
+  std::vector<LaneRule> rules = {
       {"adaptation factor by code", product(-8, 7, 0, 0), [](Lanes code, Lanes) { return adaptationFactor(code); },
        [](int32_t code, int32_t) { return int32_t{qx_adaptation_factor[code & 15]}; }},
       {"Microsoft ADPCM delta", msDeltaDomain(), [](Lanes delta, Lanes code) { return msNextDeltaLanes(delta, code); },
@@ -138,6 +164,19 @@ TEST(CodecRules, LaneFormsFollowTheScalarRules) {
       {"Orbel code by comparisons", quantiserDomain(),
        [](Lanes difference, Lanes step) { return orbelCodeLanes(difference, step).code; },
        [](int32_t difference, int32_t step) { return orbelQuantise(difference, step); }},
+      {"16-bit sample clamp", unclampedSamples(), [](Lanes value, Lanes) { return clamp16Lanes(value); },
+       [](int32_t value, int32_t) { return qx_clamp16(value); }},
+      // Every step of the table with every code.
+      {"IMA difference",
+       [] {
+         Inputs out;
+         for (int16_t step : qx_ima_step_table) {
+           for (int32_t code = 0; code < 16; ++code) out.emplace_back(step, code);
+         }
+         return out;
+       }(),
+       [](Lanes step, Lanes code) { return imaDifferenceLanes(step, code); },
+       [](int32_t step, int32_t code) { return qx_ima_difference(step, static_cast<uint32_t>(code)); }},
       {"Orbel factor by comparisons", quantiserDomain(),
        [](Lanes difference, Lanes step) { return orbelCodeLanes(difference, step).factor; },
        [](int32_t difference, int32_t step) { return int32_t{qx_adaptation_factor[orbelQuantise(difference, step) & 15]}; }},
@@ -150,6 +189,16 @@ TEST(CodecRules, LaneFormsFollowTheScalarRules) {
        [](Lanes difference, Lanes delta) { return msAdpcmCodeLanes(difference, delta); },
        [](int32_t difference, int32_t delta) { return std::clamp(difference / delta, -8, 7); }},
   };
+  // The prediction of every coefficient pair the formats have.
+  std::vector<const int16_t*> pairs;
+  for (const int16_t* pair : qx_adpcm_pairs) pairs.push_back(pair);
+  for (const int16_t* pair : qx_n64_pairs) pairs.push_back(pair);
+  for (const int16_t* pair : pairs) {
+    int32_t c1 = pair[0], c2 = pair[1];
+    rules.push_back({"prediction", samplePairs,
+                     [=](Lanes s1, Lanes s2) { return predictLanes(splat(c1), splat(c2), s1, s2); },
+                     [=](int32_t s1, int32_t s2) { return qx_predict(c1, c2, s1, s2); }});
+  }
   for (const LaneRule& rule : rules) {
     size_t mismatches = 0;
     for (size_t at = 0; at < rule.domain.size(); at += kLaneCount) {

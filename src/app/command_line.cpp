@@ -139,6 +139,10 @@ int32_t parseOption(char* argument) {
       jobOptions.writeOutput = true;
       return 0;
     case 'O': return parseOutputChoice(rest[0]);
+    case 'Q':
+      if (rest[0] != '\0') return reportError(kErrorRefused, "Quarlix - Unknown option !\n");
+      jobOptions.search = true;
+      return 0;
     case 'R':
       chooseOutput(false, false, true);
       jobOptions.writeOutput = true;

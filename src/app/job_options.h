@@ -16,6 +16,7 @@ struct JobOptions {
   int32_t lawTest = kLawNone;
   int32_t compressType = kFormatOrbelAdpcm;
   bool compress = false;
+  bool search = false;  // -q: the compressions search instead of choosing greedily
   bool decompress = false;
   bool writeOutput = false;
   bool outputBinary = false;

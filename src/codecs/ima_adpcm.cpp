@@ -8,8 +8,10 @@
 #include "app/job_options.h"
 #include "codecs/block_codec_job.h"
 #include "codecs/codec_record.h"
+#include "codecs/ima_search.h"
 #include "codecs/lane_decoding.h"
 #include "codecs/lane_vectors.h"
+#include "codecs/search_beam.h"
 #include "quarlix_codec_rules.h"
 #include "quarlix_decode.h"
 #include "riff/byte_order.h"
@@ -18,19 +20,6 @@ namespace {
 
 constexpr uint32_t kDefaultBlockBytes = 256;
 constexpr size_t kScratchSamples = 2048;  // the largest block (1024 bytes) holds 2041
-
-// The step index after every index and code, built from the shared rule at
-// compile time: looked up, it keeps the encoder's chain from one sample to
-// the next short.
-constexpr auto kNextIndex = [] {
-  std::array<std::array<uint8_t, 16>, QX_IMA_MAX_INDEX + 1> table{};
-  for (int32_t index = 0; index <= QX_IMA_MAX_INDEX; ++index) {
-    for (uint32_t code = 0; code < 16; ++code) {
-      table[static_cast<size_t>(index)][code] = static_cast<uint8_t>(qx_ima_next_index(index, code));
-    }
-  }
-  return table;
-}();
 
 // The encoder's successive approximation, with masks instead of branches:
 // the bits of a difference follow no pattern a branch predictor could learn.
@@ -52,7 +41,7 @@ uint32_t encodeSample(int32_t sample, int32_t& predictor, int32_t& stepIndex) {
   delta += quarter & one;
   uint32_t code = static_cast<uint32_t>((negative & 8) | (four & 4) | (two & 2) | (one & 1));
   predictor = qx_clamp16(predictor + ((delta ^ negative) - negative));
-  stepIndex = kNextIndex[static_cast<size_t>(stepIndex)][code];
+  stepIndex = kImaNextIndex[static_cast<size_t>(stepIndex)][code];
   return code;
 }
 
@@ -215,13 +204,19 @@ QUARLIX_LANE_KERNEL uint32_t decodeImaLaneGroups(const uint8_t* blocks, size_t b
   return decodeLaneGroups<ImaLanes>(blocks, blockBytes, samplesPerBlock, groups, samples);
 }
 
-void storeHeader(uint8_t* header, const ImaState& state) {
+}  // namespace
+
+void imaStoreHeader(uint8_t* header, const ImaState& state) {
   storeLE16(header, static_cast<uint16_t>(state.predictor));
   header[2] = static_cast<uint8_t>(state.stepIndex);
   header[3] = state.reserved;
 }
 
-}  // namespace
+void imaEncodeBlock(std::span<const int16_t> samples, std::span<uint8_t> block, ImaState& state) {
+  state.predictor = samples[0];
+  imaStoreHeader(block.data(), state);
+  imaEncode(samples.subspan(1), block.subspan(kImaHeaderBytes), state);
+}
 
 void imaEncode(std::span<const int16_t> input, std::span<uint8_t> codes, ImaState& state) {
   size_t count = std::min(input.size(), 2 * codes.size());
@@ -325,7 +320,7 @@ void imaEncodeBlocks(std::span<const int16_t> input, size_t samplesPerBlock, std
     std::span<const int16_t> samples = input.subspan(block * samplesPerBlock, samplesPerBlock);
     std::span<uint8_t> out = output.subspan(block * blockBytes, blockBytes);
     state.predictor = samples[0];
-    storeHeader(out.data(), state);
+    imaStoreHeader(out.data(), state);
     imaEncode(samples.subspan(1), out.subspan(kImaHeaderBytes), state);
   }
 }
@@ -337,10 +332,26 @@ int32_t compressIma(WaveFile& wave) {
       result != 0) {
     return result;
   }
+  HeapBlock work;
+  if (jobOptions.search && !work.allocate(kBeamWidestTrace)) return reportNoMemory();
   std::span<const int16_t> input = pcmSamples(wave.data, plan.sampleCount);
   std::span<uint8_t> output = fresh.data.bytes();
   std::array<int16_t, kScratchSamples> scratch{};
   ImaState state;  // the step index runs on from block to block
+  if (jobOptions.search) {
+    for (size_t block = 0; block < plan.blockCount; ++block) {
+      std::span<const int16_t> samples = input.subspan(block * plan.samplesPerBlock);
+      if (samples.size() < plan.samplesPerBlock) {
+        // The last block is completed with silence.
+        std::copy(samples.begin(), samples.end(), scratch.begin());
+        samples = scratch;
+      }
+      imaSearchBlock(samples.first(plan.samplesPerBlock), output.subspan(block * plan.blockBytes, plan.blockBytes),
+                     state, work);
+    }
+    installRecord(wave, fresh);
+    return 0;
+  }
   size_t whole = plan.sampleCount / plan.samplesPerBlock;
   imaEncodeBlocks(input.first(whole * plan.samplesPerBlock), plan.samplesPerBlock, output, plan.blockBytes, state);
   if (whole < plan.blockCount) {
@@ -349,7 +360,7 @@ int32_t compressIma(WaveFile& wave) {
     std::copy(samples.begin(), samples.end(), scratch.begin());
     std::span<uint8_t> out = output.subspan(whole * plan.blockBytes, plan.blockBytes);
     state.predictor = scratch[0];
-    storeHeader(out.data(), state);
+    imaStoreHeader(out.data(), state);
     imaEncode(std::span<const int16_t>(scratch).subspan(1, plan.samplesPerBlock - 1), out.subspan(kImaHeaderBytes),
               state);
   }

@@ -3,6 +3,7 @@
 // are decoded as the device library (qx_ima_decode_block) decodes them.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -25,6 +26,27 @@ inline constexpr size_t kImaHeaderBytes = 4;
 // The block layout, fmt and refusal name the shared job steps work from.
 inline constexpr BlockCodec kImaAdpcmCodec = {kFormatImaAdpcm, "IMA Adpcm", kImaHeaderBytes, 1, kBlockFormatSize, 2};
 
+// The step index after every index and code, built from the shared rule at
+// compile time: looked up, it keeps the encoders' chain from one sample to
+// the next short.
+inline constexpr auto kImaNextIndex = [] {
+  std::array<std::array<uint8_t, 16>, QX_IMA_MAX_INDEX + 1> table{};
+  for (int32_t index = 0; index <= QX_IMA_MAX_INDEX; ++index) {
+    for (uint32_t code = 0; code < 16; ++code) {
+      table[static_cast<size_t>(index)][code] = static_cast<uint8_t>(qx_ima_next_index(index, code));
+    }
+  }
+  return table;
+}();
+
+// qx_ima_difference in every lane, for the search encoder's paths.
+[[gnu::always_inline]] inline Lanes imaDifferenceLanes(Lanes step, Lanes code) {
+  Lanes delta = (step >> 3) + (step & -(code >> 2 & 1)) + (step >> 1 & -(code >> 1 & 1)) + (step >> 2 & -(code & 1));
+  return select((code & 8) != 0, -delta, delta);
+}
+
+// Writes the 4-byte block header of state.
+void imaStoreHeader(uint8_t* header, const ImaState& state);
 
 // qx_ima_next_index in every lane: the change by the code's magnitude (-1
 // up to 3, then 2, 4, 6, 8), held within 0..88.
@@ -37,6 +59,11 @@ inline constexpr BlockCodec kImaAdpcmCodec = {kFormatImaAdpcm, "IMA Adpcm", kIma
 // nibble; an odd last code has a zero high nibble. `codes` must hold
 // (count + 1) / 2 bytes; samples whose codes would not fit are not encoded.
 void imaEncode(std::span<const int16_t> input, std::span<uint8_t> codes, ImaState& state);
+
+// Encodes a whole block: its first sample into the header with the step
+// index state holds, the others into codes; state leaves with the block's
+// last predictor and index.
+void imaEncodeBlock(std::span<const int16_t> samples, std::span<uint8_t> block, ImaState& state);
 
 // Encodes whole blocks of samplesPerBlock input samples each into blocks
 // of blockBytes (which hold them exactly), the step index running on from

@@ -52,6 +52,13 @@ inline constexpr size_t kLaneCount = 8;
 }
 [[gnu::always_inline]] inline Lanes laneAbs(Lanes value) { return select(value < 0, -value, value); }
 
+// Whether the mask holds in any lane.
+[[gnu::always_inline]] inline bool laneAny(LaneMask mask) {
+  uint64_t words[4];
+  __builtin_memcpy(words, &mask, sizeof words);
+  return (words[0] | words[1] | words[2] | words[3]) != 0;
+}
+
 // The lanes holding values[0], values[1], ...
 [[gnu::always_inline]] inline Lanes lanesOf(const int32_t (&values)[kLaneCount]) {
   Lanes lanes;
@@ -118,6 +125,15 @@ void storeLaneCodes(const LaneNibbles<Codes>& nibbles, size_t lane, uint8_t* out
     out[i] = static_cast<uint8_t>(nibbles.words[i / 4][lane] >> (24 - 8 * (i % 4)));
   }
 }
+
+// qx_predict in every lane: the second-order prediction that Orbel ADPCM,
+// N64 and Microsoft ADPCM share (c1 weighs the newer sample s1).
+[[gnu::always_inline]] inline Lanes predictLanes(Lanes c1, Lanes c2, Lanes s1, Lanes s2) {
+  return (c1 * s1 + c2 * s2) >> 8;
+}
+
+// qx_clamp16 in every lane: a decoded sample held to 16 bits.
+[[gnu::always_inline]] inline Lanes clamp16Lanes(Lanes value) { return laneClamp(value, INT16_MIN, INT16_MAX); }
 
 // The step adaptation factor that Microsoft ADPCM and Orbel ADPCM share
 // (230, 230, 230, 230, 307, 409, 512, 614, 768, 614, ... 230 by code & 15),

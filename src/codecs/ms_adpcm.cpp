@@ -10,6 +10,9 @@
 #include "codecs/codec_record.h"
 #include "codecs/lane_decoding.h"
 #include "codecs/lane_vectors.h"
+#include "codecs/ms_search.h"
+#include "codecs/orbel_quantiser.h"
+#include "codecs/search_beam.h"
 #include "quarlix_codec_rules.h"
 #include "quarlix_decode.h"
 #include "riff/byte_order.h"
@@ -22,15 +25,9 @@ int32_t sampleAt(std::span<const int16_t> input, size_t k) { return k < input.si
 
 size_t blockBytesFor(size_t count) { return kMsAdpcmHeaderBytes + (count - 1) / 2; }
 
-// Every pair's trial of one block, each in its own lane (lane 7 repeats
-// pair 0 and is never chosen): the codes of every sample and the error sums.
-struct PairTrials {
-  int32_t firstDelta[kLaneCount];
-  uint32_t err[kLaneCount];
-  LaneNibbles<kMsAdpcmMaxBlockSamples - 2> codes;  // from sample 2 on
-};
-
-QUARLIX_LANE_KERNEL void runPairTrials(std::span<const int16_t> input, PairTrials& trials) {
+// The quotient of the code is truncated toward zero, so its magnitude is
+// floor(|diff| / delta): 0 to 8 for a negative difference, 0 to 7 otherwise.
+QUARLIX_LANE_KERNEL void runPairTrials(std::span<const int16_t> input, MsAdpcmTrials& trials, bool nearest) {
   Lanes c1;
   Lanes c2;
   for (size_t lane = 0; lane < kLaneCount; ++lane) {
@@ -45,10 +42,10 @@ QUARLIX_LANE_KERNEL void runPairTrials(std::span<const int16_t> input, PairTrial
   UnsignedLanes pending{};
   for (size_t k = 2; k < input.size(); ++k) {
     Lanes x = splat(input[k]);
-    Lanes pred = (s1 * c1 + s2 * c2) >> 8;
+    Lanes pred = predictLanes(c1, c2, s1, s2);
     Lanes diff = x - pred;
-    Lanes code = msAdpcmCodeLanes(diff, delta);
-    Lanes s = laneClamp(pred + delta * code, INT16_MIN, INT16_MAX);
+    Lanes code = nearest ? orbelNearestCodeLanes(diff, delta) : msAdpcmCodeLanes(diff, delta);
+    Lanes s = clamp16Lanes(pred + delta * code);
     delta = msNextDeltaLanes(delta, code);
     UnsignedLanes miss = asUnsigned(s - x);
     err += miss * miss >> 7;
@@ -122,6 +119,9 @@ QUARLIX_LANE_KERNEL void runBlockTrials(const int16_t* input, size_t samplesPerB
 
 }  // namespace
 
+void msAdpcmRunTrials(std::span<const int16_t> input, MsAdpcmTrials& trials, bool nearest) {
+  runPairTrials(input, trials, nearest);
+}
 
 int32_t msAdpcmInitialDelta(MsAdpcmPair pair, std::span<const int16_t> input) {
   int32_t sum = 0;
@@ -131,24 +131,28 @@ int32_t msAdpcmInitialDelta(MsAdpcmPair pair, std::span<const int16_t> input) {
   return std::max(sum / 12, QX_MS_MIN_DELTA);
 }
 
+void msAdpcmStoreHeader(std::span<const int16_t> input, size_t pair, int32_t delta, std::span<uint8_t> block) {
+  block[0] = static_cast<uint8_t>(pair);
+  storeLE16(&block[1], static_cast<uint16_t>(delta));
+  storeLE16(&block[3], static_cast<uint16_t>(sampleAt(input, 1)));
+  storeLE16(&block[5], static_cast<uint16_t>(sampleAt(input, 0)));
+}
+
 size_t msAdpcmEncodeBlock(std::span<const int16_t> input, std::span<uint8_t> block) {
   if (input.empty() || input.size() > kMsAdpcmMaxBlockSamples) return 0;
   size_t bytes = blockBytesFor(input.size());
   if (block.size() < bytes) return 0;
-  PairTrials trials;
+  MsAdpcmTrials trials;
   for (size_t i = 0; i < kLaneCount; ++i) {
     trials.firstDelta[i] = msAdpcmInitialDelta(pairAt(i % QX_MS_PAIRS), input);
   }
-  runPairTrials(input, trials);
+  runPairTrials(input, trials, false);
   // A later pair must do strictly better: equal errors keep the lower index.
   size_t chosen = 0;
   for (size_t i = 1; i < QX_MS_PAIRS; ++i) {
     if (trials.err[i] < trials.err[chosen]) chosen = i;
   }
-  block[0] = static_cast<uint8_t>(chosen);
-  storeLE16(&block[1], static_cast<uint16_t>(trials.firstDelta[chosen]));
-  storeLE16(&block[3], static_cast<uint16_t>(sampleAt(input, 1)));
-  storeLE16(&block[5], static_cast<uint16_t>(sampleAt(input, 0)));
+  msAdpcmStoreHeader(input, chosen, trials.firstDelta[chosen], block);
   storeLaneCodes(trials.codes, chosen, &block[kMsAdpcmHeaderBytes], bytes - kMsAdpcmHeaderBytes);
   return bytes;
 }
@@ -255,8 +259,22 @@ int32_t compressMsAdpcm(WaveFile& wave) {
     storeLE16(table + 2 + 4 * i, static_cast<uint16_t>(qx_adpcm_pairs[i][0]));
     storeLE16(table + 4 + 4 * i, static_cast<uint16_t>(qx_adpcm_pairs[i][1]));
   }
+  HeapBlock work;
+  if (jobOptions.search && !work.allocate(kBeamWidestTrace)) return reportNoMemory();
   std::span<const int16_t> input = pcmSamples(wave.data, plan.sampleCount);
   std::span<uint8_t> output = fresh.data.bytes();
+  if (jobOptions.search) {
+    for (size_t block = 0; block < plan.blockCount; ++block) {
+      std::span<const int16_t> samples = input.subspan(block * plan.samplesPerBlock);
+      samples = samples.first(std::min<size_t>(samples.size(), plan.samplesPerBlock));
+      std::span<uint8_t> out = output.subspan(block * plan.blockBytes, plan.blockBytes);
+      // The last block may be partial; its unused tail is zero.
+      size_t written = msAdpcmSearchBlock(samples, out, work);
+      std::fill(out.begin() + static_cast<ptrdiff_t>(written), out.end(), 0);
+    }
+    installRecord(wave, fresh);
+    return 0;
+  }
   size_t whole = plan.sampleCount / plan.samplesPerBlock;
   msAdpcmEncodeBlocks(input.first(whole * plan.samplesPerBlock), plan.samplesPerBlock, output, plan.blockBytes);
   if (whole < plan.blockCount) {

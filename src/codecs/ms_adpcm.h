@@ -47,9 +47,26 @@ inline constexpr size_t kMsAdpcmMaxBlockSamples = 2036;  // what 1024 bytes hold
   return laneClamp(__builtin_convertvector(quotient, Lanes), -8, 7);
 }
 
+// Every pair's trial of one block, each in its own lane (lane 7 repeats
+// pair 0 and is never chosen): the codes of every sample and the error sums.
+struct MsAdpcmTrials {
+  int32_t firstDelta[kLaneCount];
+  uint32_t err[kLaneCount];
+  LaneNibbles<kMsAdpcmMaxBlockSamples - 2> codes;  // from sample 2 on
+};
+
+// Runs the trials from firstDelta over all input samples. The written
+// encoder truncates each difference to its code; with `nearest` the code is
+// the one nearest the difference instead.
+void msAdpcmRunTrials(std::span<const int16_t> input, MsAdpcmTrials& trials, bool nearest);
+
 // The first step of a block for `pair`, estimated from its first five
 // samples; samples beyond the end of `input` count as 0.
 int32_t msAdpcmInitialDelta(MsAdpcmPair pair, std::span<const int16_t> input);
+
+// Writes a block's 7 header bytes: the pair's index, the first step and
+// the first two input samples (0 where the input has none).
+void msAdpcmStoreHeader(std::span<const int16_t> input, size_t pair, int32_t delta, std::span<uint8_t> block);
 
 // Encodes all input samples (1 to kMsAdpcmMaxBlockSamples) as one block with
 // the coefficient pair that reconstructs them best. Writes and returns

@@ -5,9 +5,12 @@
 #include <cstring>
 
 #include "app/error_state.h"
+#include "app/job_options.h"
 #include "codecs/codec_record.h"
 #include "codecs/block_codec_job.h"
 #include "codecs/orbel_quantiser.h"
+#include "codecs/orbel_search.h"
+#include "codecs/search_beam.h"
 #include "riff/byte_order.h"
 
 void orbelDecodeBlock(std::span<const uint8_t> block, std::span<int16_t> samples, AdpcmHistory& history) {
@@ -30,8 +33,8 @@ QUARLIX_LANE_KERNEL void runSetTrials(const int16_t* input, size_t count,
   Lanes a;
   Lanes b;
   for (size_t lane = 0; lane < kLaneCount; ++lane) {
-    a[lane] = qx_adpcm_pairs[lane % kOrbelEncoderSets][0];
-    b[lane] = qx_adpcm_pairs[lane % kOrbelEncoderSets][1];
+    a[lane] = qx_adpcm_pairs[trials.set[lane] & 7][0];
+    b[lane] = qx_adpcm_pairs[trials.set[lane] & 7][1];
   }
   Lanes step;
   std::memcpy(&step, trials.firstStep, sizeof step);
@@ -59,13 +62,18 @@ QUARLIX_LANE_KERNEL void runSetTrials(const int16_t* input, size_t count,
 
 }  // namespace
 
+void orbelRunTrials(std::span<const int16_t> input, size_t count, const AdpcmHistory& history, OrbelTrials& trials) {
+  runSetTrials(input.data(), count, history, trials);
+}
+
 void orbelEncodeTrials(std::span<const int16_t> input, size_t count, const AdpcmHistory& history,
                        OrbelTrials& trials) {
   for (size_t lane = 0; lane < kLaneCount; ++lane) {
-    const int16_t* pair = qx_adpcm_pairs[lane % kOrbelEncoderSets];
+    trials.set[lane] = static_cast<int32_t>(lane % kOrbelEncoderSets);
+    const int16_t* pair = qx_adpcm_pairs[trials.set[lane]];
     trials.firstStep[lane] = (orbelEstimateStep(pair[0], pair[1], input) + 4) & ~7;
   }
-  runSetTrials(input.data(), count, history, trials);
+  orbelRunTrials(input, count, history, trials);
 }
 
 void orbelEncodeBlock(std::span<const int16_t> input, std::span<uint8_t> block, size_t count,
@@ -88,19 +96,25 @@ int32_t compressOrbelAdpcm(WaveFile& wave) {
   BlockPlan plan;
   int32_t result = startBlockCompression(wave, kOrbelAdpcmCodec, chosenBlockBytes(kOrbelDefaultBlockBytes), fresh, plan);
   if (result != 0) return result;
+  HeapBlock work;
+  if (jobOptions.search && !work.allocate(kBeamWidestTrace)) return reportNoMemory();
   std::span<const int16_t> input = pcmSamples(wave.data, plan.sampleCount);
   std::span<uint8_t> output = fresh.data.bytes();
-  AdpcmHistory history{};
+  OrbelSearchState state;  // its history serves the written encoder too
+  auto encode = [&](std::span<const int16_t> samples, std::span<uint8_t> block, size_t count) {
+    if (jobOptions.search) orbelSearchBlock(samples, block, count, state, work);
+    else orbelEncodeBlock(samples, block, count, state.history);
+  };
   for (size_t k = 0; k < plan.blockCount; ++k) {
     std::span<const int16_t> samples = input.subspan(k * plan.samplesPerBlock);
     std::span<uint8_t> block = output.subspan(k * plan.blockBytes, plan.blockBytes);
     if (samples.size() >= plan.samplesPerBlock) {
-      orbelEncodeBlock(samples.first(plan.samplesPerBlock), block, plan.samplesPerBlock, history);
+      encode(samples.first(plan.samplesPerBlock), block, plan.samplesPerBlock);
     } else {
       // The short last block: its estimate sees zeros after the last sample.
       std::array<int16_t, orbelSamplesPerBlock(kOrbelMaxBlockBytes)> scratch{};
       std::copy(samples.begin(), samples.end(), scratch.begin());
-      orbelEncodeBlock(scratch, block, samples.size(), history);
+      encode(scratch, block, samples.size());
       std::fill(block.begin() + static_cast<ptrdiff_t>(orbelCodedBytes(samples.size())), block.end(), 0);
     }
   }

@@ -50,17 +50,23 @@ void orbelDecodeBlock(std::span<const uint8_t> block, std::span<int16_t> samples
 // five samples x[0..4]; at least 8.
 int32_t orbelEstimateStep(int32_t a, int32_t b, std::span<const int16_t> x);
 
-// Every coefficient set's trial encoding of one block, run side by side
-// from the same history: lane k is set k (lane 7 repeats set 0 and is never
-// chosen).
+// Trial encodings of one block, run side by side from the same history,
+// each with its own coefficient set and starting step.
 struct OrbelTrials {
+  int32_t set[kLaneCount];
   int32_t firstStep[kLaneCount];       // the step of each trial's header word
   uint32_t errorTotal[kLaneCount];
   AdpcmHistory ending[kLaneCount];     // the last two reconstructed samples
   LaneNibbles<orbelSamplesPerBlock(kOrbelMaxBlockBytes)> codes;
 };
 
-// The trials of count samples (input as for orbelEncodeBlock) from history.
+// Runs the trials that set and firstStep describe over count samples from
+// history.
+void orbelRunTrials(std::span<const int16_t> input, size_t count, const AdpcmHistory& history, OrbelTrials& trials);
+
+// The written encoder's trials of count samples (input as for
+// orbelEncodeBlock) from history: lane k is set k with its estimated step
+// (lane 7 repeats set 0 and is never chosen).
 void orbelEncodeTrials(std::span<const int16_t> input, size_t count, const AdpcmHistory& history,
                        OrbelTrials& trials);
 

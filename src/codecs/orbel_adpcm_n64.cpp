@@ -7,11 +7,14 @@
 #include <utility>
 
 #include "app/error_state.h"
+#include "app/job_options.h"
 #include "codecs/codec_record.h"
 #include "codecs/lane_decoding.h"
 #include "codecs/orbel_adpcm.h"
 #include "codecs/block_codec_job.h"
+#include "codecs/orbel_n64_search.h"
 #include "codecs/orbel_quantiser.h"
+#include "codecs/search_beam.h"
 #include "quarlix_codec_rules.h"
 #include "quarlix_decode.h"
 #include "riff/byte_order.h"
@@ -24,8 +27,6 @@ constexpr const char* kEncodeWarning = "\nWarning - iIndex > 88 during ADPCMN64 
 // The largest multiple of 4 the signed header word holds: 32766 and 32767
 // would round to 32768, so both ends use this instead.
 constexpr int32_t kHeaderSampleCeiling = 32764;
-
-int32_t roundHeaderSample(int32_t sample) { return std::min((sample + 2) & ~3, kHeaderSampleCeiling); }
 
 void warnOfDecodingClamps(uint32_t clamps) {
   for (uint32_t k = 0; k < clamps; ++k) std::printf("%s", kDecodeWarning);
@@ -77,6 +78,8 @@ QUARLIX_LANE_KERNEL uint32_t decodeN64LaneGroups(const uint8_t* blocks, size_t b
 
 }  // namespace
 
+int32_t orbelN64HeaderSample(int32_t sample) { return std::min((sample + 2) & ~3, kHeaderSampleCeiling); }
+
 void orbelN64DecodeBlock(std::span<const uint8_t> block, std::span<int16_t> samples) {
   // The library counts the index clamps; nothing else is printed while a
   // block decodes, so warning of them after it keeps the output in order.
@@ -109,19 +112,19 @@ QUARLIX_LANE_KERNEL void runSetTrials(std::span<const int16_t> input, OrbelN64Tr
   Lanes c1;
   Lanes c2;
   for (size_t lane = 0; lane < kLaneCount; ++lane) {
-    c1[lane] = qx_n64_pairs[lane % kN64Sets][0];
-    c2[lane] = qx_n64_pairs[lane % kN64Sets][1];
+    c1[lane] = qx_n64_pairs[trials.set[lane] & 3][0];
+    c2[lane] = qx_n64_pairs[trials.set[lane] & 3][1];
   }
   Lanes index;
   std::memcpy(&index, trials.firstIndex, sizeof index);
-  Lanes older = splat(roundHeaderSample(input[0]));
-  Lanes newer = splat(roundHeaderSample(input[1]));
+  Lanes older = splat(orbelN64HeaderSample(input[0]));
+  Lanes newer = splat(orbelN64HeaderSample(input[1]));
   UnsignedLanes errorTotal{};
   Lanes warnings{};
   UnsignedLanes pending{};
   for (size_t i = 2; i < input.size(); ++i) {
     Lanes x = splat(input[i]);
-    Lanes prediction = (c1 * newer + c2 * older) >> 8;
+    Lanes prediction = predictLanes(c1, c2, newer, older);
     Lanes step;
     for (size_t lane = 0; lane < kLaneCount; ++lane) step[lane] = qx_ima_step_table[index[lane]];
     Lanes code = orbelNearestCodeLanes(x - prediction, step);
@@ -184,8 +187,8 @@ template <size_t... Set>
   Lanes older = blockSamples(input, samplesPerBlock, 0);
   Lanes newer = blockSamples(input, samplesPerBlock, 1);
   for (size_t lane = 0; lane < kLaneCount; ++lane) {
-    older[lane] = roundHeaderSample(older[lane]);
-    newer[lane] = roundHeaderSample(newer[lane]);
+    older[lane] = orbelN64HeaderSample(older[lane]);
+    newer[lane] = orbelN64HeaderSample(newer[lane]);
   }
   SetLanes trial[kN64Sets];
   for (size_t set = 0; set < kN64Sets; ++set) {
@@ -215,35 +218,47 @@ QUARLIX_LANE_KERNEL void runBlockTrials(const int16_t* input, size_t samplesPerB
 template <typename Trials>
 void storeTrial(std::span<const int16_t> input, size_t set, int32_t firstIndex, const Trials& codes, size_t lane,
                 uint8_t* block) {
-  storeBE16(block, static_cast<uint32_t>(roundHeaderSample(input[0])) | static_cast<uint32_t>(set));
-  storeBE16(block + 2, static_cast<uint32_t>(roundHeaderSample(input[1])));
-  block[4] = static_cast<uint8_t>(firstIndex);
+  orbelN64StoreHeader(input, static_cast<int32_t>(set), firstIndex, {block, kN64HeaderBytes});
   storeLaneCodes(codes, lane, block + kN64HeaderBytes, (input.size() - 2) / 2);
 }
 
 }  // namespace
 
-void orbelN64EncodeTrials(std::span<const int16_t> input, OrbelN64Trials& trials) {
+void orbelN64RunTrials(std::span<const int16_t> input, OrbelN64Trials& trials) { runSetTrials(input, trials); }
+
+void orbelN64EncodeTrials(std::span<const int16_t> input, OrbelN64Trials& trials, bool warn) {
   for (size_t lane = 0; lane < kLaneCount; ++lane) {
-    const int16_t* pair = qx_n64_pairs[lane % kN64Sets];
+    trials.set[lane] = static_cast<int32_t>(lane % kN64Sets);
+    const int16_t* pair = qx_n64_pairs[trials.set[lane]];
     trials.firstIndex[lane] = orbelN64EstimateIndex(pair[0], pair[1], input);
   }
-  runSetTrials(input, trials);
-  for (size_t set = 0; set < kN64Sets; ++set) {
+  orbelN64RunTrials(input, trials);
+  for (size_t set = 0; set < kN64Sets && warn; ++set) {
     for (uint32_t k = 0; k < trials.indexWarnings[set]; ++k) std::printf("%s", kEncodeWarning);
   }
 }
 
-void orbelN64EncodeBlock(std::span<const int16_t> input, std::span<uint8_t> block) {
+void orbelN64StoreHeader(std::span<const int16_t> input, int32_t set, int32_t index, std::span<uint8_t> block) {
+  storeBE16(block.data(), static_cast<uint32_t>(orbelN64HeaderSample(input[0]) | set));
+  storeBE16(block.data() + 2, static_cast<uint32_t>(orbelN64HeaderSample(input[1])));
+  block[4] = static_cast<uint8_t>(index);
+}
+
+size_t orbelN64StoreBestTrial(std::span<const int16_t> input, const OrbelN64Trials& trials, std::span<uint8_t> block) {
   // The trials run side by side, so none is ever copied: only the winner's
   // codes are packed into the block. Equal totals keep the lower set.
-  OrbelN64Trials trials;
-  orbelN64EncodeTrials(input, trials);
   size_t best = 0;
   for (size_t set = 1; set < kN64Sets; ++set) {
     if (trials.errorTotal[set] < trials.errorTotal[best]) best = set;
   }
   storeTrial(input, best, trials.firstIndex[best], trials.codes, best, block.data());
+  return best;
+}
+
+void orbelN64EncodeBlock(std::span<const int16_t> input, std::span<uint8_t> block) {
+  OrbelN64Trials trials;
+  orbelN64EncodeTrials(input, trials);
+  orbelN64StoreBestTrial(input, trials, block);
 }
 
 void orbelN64EncodeBlocks(std::span<const int16_t> input, size_t samplesPerBlock, std::span<uint8_t> output) {
@@ -283,8 +298,25 @@ int32_t compressOrbelAdpcmN64(WaveFile& wave) {
   BlockPlan plan;
   int32_t result = startBlockCompression(wave, kOrbelAdpcmN64Codec, chosenBlockBytes(kN64DefaultBlockBytes), fresh, plan);
   if (result != 0) return result;
+  HeapBlock work;
+  if (jobOptions.search && !work.allocate(kBeamWidestTrace)) return reportNoMemory();
   std::span<const int16_t> input = pcmSamples(wave.data, plan.sampleCount);
   std::span<uint8_t> output = fresh.data.bytes();
+  if (jobOptions.search) {
+    for (size_t k = 0; k < plan.blockCount; ++k) {
+      std::span<const int16_t> samples = input.subspan(k * plan.samplesPerBlock);
+      std::array<int16_t, orbelN64SamplesPerBlock(kN64MaxBlockBytes)> scratch{};
+      if (samples.size() < plan.samplesPerBlock) {
+        // The last block is always full: zero samples pad it and are coded too.
+        std::copy(samples.begin(), samples.end(), scratch.begin());
+        samples = scratch;
+      }
+      orbelN64SearchBlock(samples.first(plan.samplesPerBlock), output.subspan(k * plan.blockBytes, plan.blockBytes),
+                          work);
+    }
+    installRecord(wave, fresh);
+    return 0;
+  }
   size_t whole = plan.sampleCount / plan.samplesPerBlock;
   orbelN64EncodeBlocks(input.first(whole * plan.samplesPerBlock), plan.samplesPerBlock, output);
   if (whole < plan.blockCount) {

@@ -49,18 +49,37 @@ uint32_t decodeOrbelN64Blocks(std::span<const uint8_t> blocks, size_t blockBytes
 // beginning with the five samples x[0..4].
 int32_t orbelN64EstimateIndex(int32_t c1, int32_t c2, std::span<const int16_t> x);
 
-// The four coefficient sets' trial encodings of one block, run side by
-// side: lane k is set k % 4 (lanes 4 to 7 repeat them and are never chosen).
+// Trial encodings of one block, run side by side, each with its own
+// coefficient set and starting step index.
 struct OrbelN64Trials {
+  int32_t set[kLaneCount];
   int32_t firstIndex[kLaneCount];
   uint32_t errorTotal[kLaneCount];
   uint32_t indexWarnings[kLaneCount];  // times the step index would have passed 88
   LaneNibbles<orbelN64SamplesPerBlock(kN64MaxBlockBytes) - 2> codes;  // from sample 2 on
 };
 
-// The trials of all input samples (N even, at least 5). Prints the
-// compression warning once for every time a trial's step index would pass 88.
-void orbelN64EncodeTrials(std::span<const int16_t> input, OrbelN64Trials& trials);
+// Runs the trials that set and firstIndex describe over all input samples
+// (at least 2), silently: indexWarnings counts what a warning would report.
+void orbelN64RunTrials(std::span<const int16_t> input, OrbelN64Trials& trials);
+
+// The written encoder's trials of all input samples (N even, at least 5):
+// lane k is set k % 4 with its estimated index (lanes 4 to 7 repeat them and
+// are never chosen). With `warn`, prints the compression warning once for
+// every time a trial's step index would pass 88.
+void orbelN64EncodeTrials(std::span<const int16_t> input, OrbelN64Trials& trials, bool warn = true);
+
+// A header sample as stored: the nearest multiple of 4 (halves upward), at
+// most 32764, the largest the signed header word holds.
+int32_t orbelN64HeaderSample(int32_t sample);
+
+// Writes a block's 5 header bytes: the first two input samples as stored,
+// the set and the starting index.
+void orbelN64StoreHeader(std::span<const int16_t> input, int32_t set, int32_t index, std::span<uint8_t> block);
+
+// Writes the whole block of the written encoder's trial with the smallest
+// total (ties keep the lower set) and returns its set.
+size_t orbelN64StoreBestTrial(std::span<const int16_t> input, const OrbelN64Trials& trials, std::span<uint8_t> block);
 
 // Encodes the N input samples (N even, at least 5) into the whole block of
 // 5 + (N - 2) / 2 bytes, keeping the best of the four trials.

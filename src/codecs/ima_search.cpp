@@ -1,0 +1,109 @@
+#include "codecs/ima_search.h"
+
+#include <array>
+
+#include "codecs/search_beam.h"
+#include "quarlix_codec_rules.h"
+#include "quarlix_decode.h"
+
+namespace {
+
+constexpr size_t kWidth = 32;
+constexpr size_t kMaxSamples = kBeamMaxSamples;
+constexpr size_t kMaxBlockBytes = 1024;
+
+// The codes in the order of their levels, -8 (code 15, the lowest) to 7:
+// a level's position n >= 0 is code n, n < 0 is code 8 | (-1 - n).
+[[gnu::always_inline]] inline Lanes codeAtPosition(Lanes position) {
+  return select(position < 0, 8 | (-1 - position), position);
+}
+
+[[gnu::always_inline]] inline Lanes stepOf(Lanes index) {
+  Lanes step{};
+  for (size_t lane = 0; lane < kLaneCount; ++lane) step[lane] = qx_ima_step_table[index[lane]];
+  return step;
+}
+
+// floor(magnitude / step) limited to 8, for magnitude >= 0 and 0 < step <
+// 2^27: the quotient bits found by comparison, so no lane divides.
+[[gnu::always_inline]] inline Lanes quotientUpTo8(Lanes magnitude, Lanes step) {
+  LaneMask eight = magnitude >= (step << 3);
+  LaneMask four = magnitude >= (step << 2);
+  magnitude -= step << 2 & four;
+  LaneMask two = magnitude >= (step << 1);
+  magnitude -= step << 1 & two;
+  LaneMask one = magnitude >= step;
+  Lanes quotient = (four & 4) | (two & 2) | (one & 1);
+  return select(eight, splat(8), quotient);
+}
+
+struct ImaBeamRules {
+  static constexpr bool kSecondOrder = false;
+  // The sample and next index a code gives, by the decoder's rules.
+  [[gnu::always_inline]] static void decode(Lanes predictor, Lanes index, Lanes step, BeamChild& child) {
+    child.sample = clamp16Lanes(predictor + imaDifferenceLanes(step, child.code));
+    for (size_t lane = 0; lane < kLaneCount; ++lane) {
+      child.adapt[lane] = kImaNextIndex[static_cast<size_t>(index[lane])][static_cast<size_t>(child.code[lane])];
+    }
+  }
+  [[gnu::always_inline]] void offspring(Lanes predictor, Lanes, Lanes index, Lanes x, BeamChild& near,
+                                        BeamChild& far) const {
+    Lanes step = stepOf(index);
+    // The magnitude whose level (2m + 1) step / 8 lies nearest the difference.
+    Lanes difference = x - predictor;
+    Lanes magnitude = laneMin(quotientUpTo8(laneAbs(difference) << 2, step), splat(7));
+    Lanes position = select(difference < 0, -1 - magnitude, magnitude);
+    near.code = codeAtPosition(position);
+    decode(predictor, index, step, near);
+    Lanes farPosition = laneClamp(position + select(x >= near.sample, splat(1), splat(-1)), -8, 7);
+    far.code = codeAtPosition(farPosition);
+    decode(predictor, index, step, far);
+  }
+};
+
+QUARLIX_LANE_KERNEL void runImaBeam(const int16_t* input, size_t count, const BeamStart& start,
+                                    BeamTrace<kWidth>& trace, int8_t* codes, BeamEnd& end) {
+  runBeam<kWidth>(ImaBeamRules{}, input, count, start, trace, codes, end);
+}
+
+// The block's error after decoding.
+uint64_t decodedError(std::span<const uint8_t> block, std::span<const int16_t> input) {
+  std::array<int16_t, kMaxSamples> decoded;
+  qx_ima_decode_block(block.data(), block.size(), decoded.data(), input.size());
+  return squaredError(std::span<const int16_t>(decoded.data(), input.size()), input);
+}
+
+}  // namespace
+
+void imaSearchBlock(std::span<const int16_t> input, std::span<uint8_t> block, ImaState& state, HeapBlock& work) {
+  // The written encoder's block from the index the stream has reached.
+  ImaState written = state;
+  imaEncodeBlock(input, block, written);
+  uint64_t writtenError = decodedError(block, input);
+
+  // Start indices: the stream's, then the nearest others, alternately above
+  // and below.
+  std::array<int32_t, kWidth> indices;
+  size_t indexCount = 0;
+  indices[indexCount++] = state.stepIndex;
+  for (int32_t distance = 1; indexCount < kWidth; ++distance) {
+    for (int32_t index : {state.stepIndex + distance, state.stepIndex - distance}) {
+      if (index >= 0 && index <= QX_IMA_MAX_INDEX && indexCount < kWidth) indices[indexCount++] = index;
+    }
+  }
+  BeamStart start{input[0], 0, indices.data(), indexCount};
+  std::array<int8_t, kMaxSamples> codes;
+  BeamEnd end;
+  runImaBeam(input.data() + 1, input.size() - 1, start, beamTraceIn<kWidth>(work), codes.data(), end);
+  std::array<uint8_t, kMaxBlockBytes> found{};
+  ImaState header{input[0], static_cast<int8_t>(indices[end.start]), 0};
+  imaStoreHeader(found.data(), header);
+  packCodes(codes.data(), input.size() - 1, found.data() + kImaHeaderBytes, false);
+  std::span<const uint8_t> foundBlock(found.data(), block.size());
+  if (decodedError(foundBlock, input) < writtenError) {
+    std::copy(foundBlock.begin(), foundBlock.end(), block.begin());
+    state.stepIndex = static_cast<int8_t>(end.adapt);
+  } else {
+    state.stepIndex = written.stepIndex;
+  }
+}

@@ -1,0 +1,16 @@
+// The -q encoder of IMA ADPCM: for every block a search over the starting
+// step index and the codes, never worse than the written encoder's block
+// from the index the stream has reached.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "codecs/ima_adpcm.h"
+#include "riff/heap_block.h"
+
+// Encodes the block's samples (its first in the header) into the whole
+// block, header included; state.stepIndex comes in as the index the stream
+// has reached and leaves as the block's last. work is the job's beam work
+// space (kBeamWidestTrace bytes).
+void imaSearchBlock(std::span<const int16_t> input, std::span<uint8_t> block, ImaState& state, HeapBlock& work);

@@ -1,0 +1,137 @@
+#include "codecs/orbel_n64_search.h"
+
+#include <algorithm>
+#include <array>
+
+#include "codecs/orbel_adpcm_n64.h"
+#include "codecs/search_beam.h"
+#include "quarlix_codec_rules.h"
+#include "quarlix_decode.h"
+
+namespace {
+
+constexpr size_t kWidth = 32;
+constexpr size_t kMaxSamples = orbelN64SamplesPerBlock(kN64MaxBlockBytes);
+// The two sets whose candidates did best go on to a beam each.
+constexpr size_t kSetsSearched = 2;
+// Candidate indices: each set's estimate and the 16 around it, judged on
+// the block's first samples, where the starting index matters most.
+constexpr int32_t kIndicesAround = 8;
+constexpr size_t kCandidatesPerSet = 2 * kIndicesAround + 1;
+constexpr size_t kJudgedSamples = 34;
+
+struct N64Steps {
+  [[gnu::always_inline]] static Lanes step(Lanes index) {
+    Lanes step{};
+    for (size_t lane = 0; lane < kLaneCount; ++lane) step[lane] = qx_ima_step_table[index[lane]];
+    return step;
+  }
+  // A code that would make the decoder clamp the index (and warn) is over.
+  [[gnu::always_inline]] static Lanes next(Lanes index, Lanes code, LaneMask& over) {
+    return n64NextIndexLanes(index, code, over);
+  }
+};
+
+QUARLIX_LANE_KERNEL void runN64Beam(const int16_t* input, size_t count, size_t set, const BeamStart& start,
+                                    BeamTrace<kWidth>& trace, int8_t* codes, BeamEnd& end) {
+  ScaledBeamRules<N64Steps> rules{splat(qx_n64_pairs[set][0]), splat(qx_n64_pairs[set][1])};
+  runBeam<kWidth>(rules, input, count, start, trace, codes, end);
+}
+
+using Candidates = std::array<HeaderCandidate, kN64Sets * kCandidatesPerSet>;
+
+// Every set with every candidate index, judged by greedy trials over the
+// first samples.
+void judgeHeaders(std::span<const int16_t> input, Candidates& candidates) {
+  size_t n = 0;
+  for (int32_t set = 0; set < kN64Sets; ++set) {
+    const int16_t* pair = qx_n64_pairs[set];
+    int32_t estimate = orbelN64EstimateIndex(pair[0], pair[1], input);
+    int32_t first = std::clamp(estimate - kIndicesAround, 0, QX_IMA_MAX_INDEX + 1 - static_cast<int32_t>(kCandidatesPerSet));
+    for (size_t k = 0; k < kCandidatesPerSet; ++k) candidates[n++] = {0, set, first + static_cast<int32_t>(k)};
+  }
+  judgeCandidates(candidates, &OrbelN64Trials::firstIndex, [&](OrbelN64Trials& trials) {
+    orbelN64RunTrials(input.first(std::min(input.size(), kJudgedSamples)), trials);
+  });
+}
+
+// The sets in the order of their two best candidates' greedy trials over
+// the whole block.
+struct SetScore {
+  int32_t set;
+  uint32_t error;
+};
+
+std::array<SetScore, kN64Sets> rankSets(std::span<const int16_t> input, const Candidates& byError) {
+  OrbelN64Trials trials;
+  std::array<size_t, kN64Sets> found{};
+  for (const HeaderCandidate& candidate : byError) {
+    size_t set = static_cast<size_t>(candidate.set);
+    if (found[set] == 2) continue;
+    size_t lane = 2 * set + found[set]++;
+    trials.set[lane] = candidate.set;
+    trials.firstIndex[lane] = candidate.start;
+  }
+  orbelN64RunTrials(input, trials);
+  std::array<SetScore, kN64Sets> sets;
+  for (size_t set = 0; set < kN64Sets; ++set) {
+    sets[set] = {static_cast<int32_t>(set), std::min(trials.errorTotal[2 * set], trials.errorTotal[2 * set + 1])};
+  }
+  std::stable_sort(sets.begin(), sets.end(), [](const SetScore& x, const SetScore& y) { return x.error < y.error; });
+  return sets;
+}
+
+// The block's error after decoding, or none when the decoder would clamp
+// the step index (and warn).
+uint64_t decodedError(std::span<const uint8_t> block, std::span<const int16_t> input) {
+  std::array<int16_t, kMaxSamples> decoded;
+  uint32_t clamps = 0;
+  qx_n64_decode_block(block.data(), block.size(), decoded.data(), input.size(), &clamps);
+  return clamps == 0 ? squaredError(std::span<const int16_t>(decoded.data(), input.size()), input) : UINT64_MAX;
+}
+
+}  // namespace
+
+void orbelN64SearchBlock(std::span<const int16_t> input, std::span<uint8_t> block, HeapBlock& work) {
+  // The written encoder's block, found silently. One that clamps is no
+  // floor: the search's best replaces it.
+  OrbelN64Trials written;
+  orbelN64EncodeTrials(input, written, false);
+  size_t bytes = kN64HeaderBytes + (input.size() - 2) / 2;
+  std::array<uint8_t, kN64MaxBlockBytes> chosen{};
+  orbelN64StoreBestTrial(input, written, chosen);
+  uint64_t chosenError = decodedError(std::span(chosen).first(bytes), input);
+
+  Candidates candidates;
+  judgeHeaders(input, candidates);
+  std::stable_sort(candidates.begin(), candidates.end(),
+                   [](const HeaderCandidate& x, const HeaderCandidate& y) { return x.error < y.error; });
+  std::array<SetScore, kN64Sets> sets = rankSets(input, candidates);
+  for (const SetScore& ranked : std::span(sets).first(kSetsSearched)) {
+    // A set whose trial did more than twice as badly as the best's rarely wins.
+    if (ranked.error > 2 * uint64_t{sets[0].error}) break;
+    int32_t set = ranked.set;
+    // The set's indices, best first.
+    std::array<int32_t, kCandidatesPerSet> indices;
+    size_t indexCount = 0;
+    for (const HeaderCandidate& candidate : candidates) {
+      if (candidate.set == set && indexCount < kWidth) indices[indexCount++] = candidate.start;
+    }
+    int32_t older = orbelN64HeaderSample(input[0]);
+    int32_t newer = orbelN64HeaderSample(input[1]);
+    BeamStart start{newer, older, indices.data(), indexCount};
+    std::array<int8_t, kMaxSamples> codes;
+    BeamEnd end;
+    runN64Beam(input.data() + 2, input.size() - 2, static_cast<size_t>(set), start, beamTraceIn<kWidth>(work),
+               codes.data(), end);
+    std::array<uint8_t, kN64MaxBlockBytes> found{};
+    orbelN64StoreHeader(input, set, indices[end.start], found);
+    packCodes(codes.data(), input.size() - 2, found.data() + kN64HeaderBytes, true);
+    uint64_t error = decodedError(std::span(found).first(bytes), input);
+    if (error < chosenError) {
+      chosen = found;
+      chosenError = error;
+    }
+  }
+  std::copy_n(chosen.begin(), bytes, block.begin());
+}

@@ -1,0 +1,290 @@
+// The -q search encoder through the binary, for every format: the same
+// input gives the same bytes, the stream is an ordinary one (quarlix -d and,
+// for IMA and Microsoft ADPCM, sox and libsndfile decode it alike, and N64
+// never warns), and no block decodes worse than the written encoder's block
+// from the same state, while the whole stream decodes better.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "codecs/ima_adpcm.h"
+#include "codecs/ms_adpcm.h"
+#include "codecs/orbel_adpcm.h"
+#include "codecs/orbel_adpcm_n64.h"
+#include "quarlix_codec_rules.h"
+#include "quarlix_decode.h"
+#include "support/cli_runner.h"
+#include "support/orbel_reference.h"
+#include "support/peer_decoding.h"
+#include "support/test_signals.h"
+#include "support/wav_builder.h"
+
+namespace {
+
+constexpr uint32_t kRate = 22050;
+constexpr size_t kSamples = 6000;
+
+enum class Material { Speech, Chirp, FullScale };
+
+Samples makeSignal(Material material) {
+  switch (material) {
+    case Material::Speech: return speechLikeBursts(kSamples, kRate, 7);
+    case Material::Chirp: return linearChirp(kSamples, kRate, 60, 9000, 12000);
+    case Material::FullScale: return fullScaleRandomSigns(kSamples, 5);
+  }
+  return {};
+}
+
+const char* materialName(Material material) {
+  switch (material) {
+    case Material::Speech: return "Speech";
+    case Material::Chirp: return "Chirp";
+    case Material::FullScale: return "FullScale";
+  }
+  return "";
+}
+
+uint64_t squaredError(const int16_t* decoded, const int16_t* input, size_t count) {
+  uint64_t sum = 0;
+  for (size_t i = 0; i < count; ++i) {
+    int64_t miss = int64_t{decoded[i]} - input[i];
+    sum += static_cast<uint64_t>(miss * miss);
+  }
+  return sum;
+}
+
+// One block of a -q stream: its error after decoding, and that of the
+// written encoder's block from the same state (when that block is a floor).
+struct BlockErrors {
+  uint64_t search = 0;
+  uint64_t written = 0;
+  bool writtenIsFloor = true;
+};
+
+// What a format's check sees: the stream's blocks, and the input of each
+// block as the job codes it (zero samples after the end of the input).
+struct BlockStream {
+  const Bytes& data;
+  size_t blockBytes;
+  size_t samplesPerBlock;
+  const Samples& input;
+
+  size_t blockCount() const { return data.size() / blockBytes; }
+  const uint8_t* block(size_t k) const { return data.data() + k * blockBytes; }
+  size_t realSamples(size_t k) const { return std::min(samplesPerBlock, input.size() - k * samplesPerBlock); }
+  Samples paddedInput(size_t k) const {
+    Samples x(samplesPerBlock, 0);
+    std::copy_n(input.begin() + static_cast<ptrdiff_t>(k * samplesPerBlock), realSamples(k), x.begin());
+    return x;
+  }
+};
+
+// Each format decodes the stream block by block, appends the samples the
+// decoder yields to `decoded`, and returns every block's errors.
+using BlockCheck = std::function<std::vector<BlockErrors>(const BlockStream&, Samples& decoded)>;
+
+// Orbel ADPCM: the history runs on from the search's own blocks; only the
+// block's real samples are coded.
+std::vector<BlockErrors> checkOrbel(const BlockStream& s, Samples& decoded) {
+  std::vector<BlockErrors> errors;
+  AdpcmHistory history{};
+  for (size_t k = 0; k < s.blockCount(); ++k) {
+    size_t count = s.realSamples(k);
+    Samples x = s.paddedInput(k);
+    Samples found(count);
+    AdpcmHistory before = history;
+    orbelDecodeBlock({s.block(k), s.blockBytes}, found, history);
+    Bytes written(s.blockBytes, 0);
+    AdpcmHistory end = before;
+    orbelEncodeBlock(x, written, count, end);
+    Samples greedy(count);
+    orbelDecodeBlock(written, greedy, before);
+    errors.push_back({squaredError(found.data(), x.data(), count), squaredError(greedy.data(), x.data(), count)});
+    decoded.insert(decoded.end(), found.begin(), found.end());
+  }
+  return errors;
+}
+
+// Orbel ADPCM-N64: blocks stand alone; a written block whose step index
+// would pass 88 is no floor (the test's own restatement of the written
+// encoder says so).
+std::vector<BlockErrors> checkN64(const BlockStream& s, Samples& decoded) {
+  std::vector<BlockErrors> errors;
+  for (size_t k = 0; k < s.blockCount(); ++k) {
+    Samples x = s.paddedInput(k);
+    Samples found(s.samplesPerBlock);
+    uint32_t clamps = 0;
+    qx_n64_decode_block(s.block(k), s.blockBytes, found.data(), found.size(), &clamps);
+    EXPECT_EQ(clamps, 0u) << "block " << k;
+    ReferenceStream written = referenceN64Encode(x, s.blockBytes);
+    errors.push_back({squaredError(found.data(), x.data(), x.size()),
+                      squaredError(written.reconstruction.data(), x.data(), x.size()), written.keptWarnings == 0});
+    decoded.insert(decoded.end(), found.begin(), found.begin() + static_cast<ptrdiff_t>(s.realSamples(k)));
+  }
+  return errors;
+}
+
+// IMA ADPCM: the written block starts from the index the search's previous
+// block ended with.
+std::vector<BlockErrors> checkIma(const BlockStream& s, Samples& decoded) {
+  std::vector<BlockErrors> errors;
+  int8_t reached = 0;
+  // Decodes a block; returns the step index its codes end with.
+  auto decode = [&](const uint8_t* block, Samples& out) {
+    qx_ima_decode_block(block, s.blockBytes, out.data(), out.size());
+    int32_t index = block[2];
+    for (size_t i = 1; i < out.size(); ++i) {
+      index = qx_ima_next_index(index, block[kImaHeaderBytes + (i - 1) / 2] >> (i % 2 == 0 ? 4 : 0) & 15);
+    }
+    return static_cast<int8_t>(index);
+  };
+  for (size_t k = 0; k < s.blockCount(); ++k) {
+    Samples x = s.paddedInput(k);
+    Bytes written(s.blockBytes);
+    ImaState state{0, reached, 0};
+    imaEncodeBlock(x, written, state);
+    Samples found(x.size());
+    Samples greedy(x.size());
+    reached = decode(s.block(k), found);
+    decode(written.data(), greedy);
+    errors.push_back({squaredError(found.data(), x.data(), x.size()), squaredError(greedy.data(), x.data(), x.size())});
+    decoded.insert(decoded.end(), found.begin(), found.begin() + static_cast<ptrdiff_t>(s.realSamples(k)));
+  }
+  return errors;
+}
+
+// Whether a Microsoft ADPCM block's step stays within the 16 bits that
+// libsndfile holds it in (the test's own statement of the step rule).
+bool msStepFits16Bits(const uint8_t* block, size_t count) {
+  const int64_t factors[16] = {230, 230, 230, 230, 307, 409, 512, 614, 768, 614, 512, 409, 307, 230, 230, 230};
+  int64_t delta = static_cast<int16_t>(block[1] | block[2] << 8);
+  for (size_t k = 2; k < count; ++k) {
+    uint8_t byte = block[7 + (k - 2) / 2];
+    delta = std::max<int64_t>(16, delta * factors[k % 2 == 0 ? byte >> 4 : byte & 15] / 256);
+    if (delta > 32767) return false;
+  }
+  return true;
+}
+
+// Microsoft ADPCM: blocks stand alone; the last one codes its real samples.
+// A written block whose step passes 16 bits is no floor, and no -q block's
+// step may.
+std::vector<BlockErrors> checkMs(const BlockStream& s, Samples& decoded) {
+  std::vector<BlockErrors> errors;
+  for (size_t k = 0; k < s.blockCount(); ++k) {
+    size_t count = s.realSamples(k);
+    Samples x = s.paddedInput(k);
+    Samples found(count);
+    msAdpcmDecodeBlock({s.block(k), s.blockBytes}, found);
+    Bytes written(s.blockBytes, 0);
+    msAdpcmEncodeBlock(std::span<const int16_t>(x).first(count), written);
+    Samples greedy(count);
+    msAdpcmDecodeBlock(written, greedy);
+    EXPECT_TRUE(msStepFits16Bits(s.block(k), count)) << "block " << k;
+    errors.push_back({squaredError(found.data(), x.data(), count), squaredError(greedy.data(), x.data(), count),
+                      msStepFits16Bits(written.data(), count)});
+    decoded.insert(decoded.end(), found.begin(), found.end());
+  }
+  return errors;
+}
+
+struct SearchCase {
+  const char* codec;  // the -c option
+  int blockSize;      // 0: the codec's default
+  Material material;
+  BlockCheck check;
+  bool peersDecode;  // sox and libsndfile know the format
+};
+
+void PrintTo(const SearchCase& c, std::ostream* out) {
+  *out << c.codec << " -b" << c.blockSize << " " << materialName(c.material);
+}
+
+class SearchEncoder : public ::testing::TestWithParam<SearchCase> {};
+
+TEST_P(SearchEncoder, SameBytesOrdinaryStreamNoBlockWorse) {
+  const SearchCase& c = GetParam();
+  ScratchDir dir;
+  Samples input = makeSignal(c.material);
+  writeFileBytes(dir.file("in.wav"), monoPcmWave(input, kRate));
+  std::vector<std::string> args{"-q", c.codec};
+  if (c.blockSize != 0) args.push_back("-b" + std::to_string(c.blockSize));
+  args.push_back("../in.wav");
+  for (const char* run : {"first", "second", "decoded"}) std::filesystem::create_directory(dir.file(run));
+  for (const char* run : {"first", "second"}) {
+    CliResult result = runQuarlixIn(dir.file(run), args);
+    ASSERT_EQ(result.status, 0) << result.output;
+    EXPECT_EQ(result.output.find("Warning"), std::string::npos) << result.output;
+    EXPECT_TRUE(result.errors.empty());
+  }
+  EXPECT_EQ(readFileBytes(dir.file("first/in.wav")), readFileBytes(dir.file("second/in.wav")));
+  CliResult decoding = runQuarlixIn(dir.file("decoded"), {"-d", "../first/in.wav"});
+  ASSERT_EQ(decoding.status, 0) << decoding.output;
+  EXPECT_EQ(decoding.output.find("Warning"), std::string::npos) << decoding.output;
+  Samples byQuarlix = pcmSamplesOf(dir.file("decoded/in.wav"));
+  ASSERT_EQ(byQuarlix.size(), input.size());
+
+  // The stream block by block: what the format's own decoder makes of it,
+  // against the written encoder from the same states.
+  Bytes file = readFileBytes(dir.file("first/in.wav"));
+  Bytes fmt = chunkContents(file, "fmt ");
+  Bytes data = chunkContents(file, "data");
+  ASSERT_GE(fmt.size(), 20u);
+  BlockStream stream{data, static_cast<size_t>(fmt[12] | fmt[13] << 8), static_cast<size_t>(fmt[18] | fmt[19] << 8),
+                     input};
+  Samples decoded;
+  std::vector<BlockErrors> blocks = c.check(stream, decoded);
+  decoded.resize(input.size());
+  EXPECT_EQ(decoded, byQuarlix);
+  // Blocks whose written form leaves the format's range set no floor.
+  uint64_t searchTotal = 0, writtenTotal = 0;
+  size_t floors = 0;
+  for (size_t k = 0; k < blocks.size(); ++k) {
+    if (!blocks[k].writtenIsFloor) continue;
+    EXPECT_LE(blocks[k].search, blocks[k].written) << "block " << k;
+    floors += 1;
+    searchTotal += blocks[k].search;
+    writtenTotal += blocks[k].written;
+  }
+  if (c.material == Material::FullScale) {
+    EXPECT_LT(floors, blocks.size()) << "some written blocks leave the format's range";
+  } else {
+    EXPECT_LT(searchTotal, writtenTotal);
+  }
+
+  if (c.peersDecode) {
+    Samples bySox, bySndfile;
+    peerDecode(dir, "first/in.wav", bySox, bySndfile);
+    expectSameSamples(byQuarlix, bySox, "sox");
+    expectSameSamples(byQuarlix, bySndfile, "libsndfile");
+  }
+}
+
+std::string searchName(const ::testing::TestParamInfo<SearchCase>& info) {
+  const SearchCase& c = info.param;
+  return std::string(c.codec + 2) + "_b" + std::to_string(c.blockSize) + "_" + materialName(c.material);
+}
+
+// Full-scale random signs drive the written N64 encoder's step index past
+// 88 in 16-byte blocks, and the written Microsoft ADPCM step past 16 bits,
+// which the search must never do.
+INSTANTIATE_TEST_SUITE_P(
+    Formats, SearchEncoder,
+    ::testing::Values(SearchCase{"-cadpcm", 0, Material::Speech, checkOrbel, false},
+                      SearchCase{"-cadpcm", 17, Material::Chirp, checkOrbel, false},
+                      SearchCase{"-cadpcm", 1024, Material::Speech, checkOrbel, false},
+                      SearchCase{"-cadpcmn64", 0, Material::Speech, checkN64, false},
+                      SearchCase{"-cadpcmn64", 16, Material::FullScale, checkN64, false},
+                      SearchCase{"-cadpcmima", 0, Material::Speech, checkIma, true},
+                      SearchCase{"-cadpcmima", 64, Material::Chirp, checkIma, true},
+                      SearchCase{"-cadpcmms", 0, Material::Speech, checkMs, true},
+                      SearchCase{"-cadpcmms", 16, Material::Chirp, checkMs, true},
+                      SearchCase{"-cadpcmms", 16, Material::FullScale, checkMs, true}),
+    searchName);
+
+}  // namespace
