@@ -42,9 +42,7 @@ struct ImaBeamRules {
   // The sample and next index a code gives, by the decoder's rules.
   [[gnu::always_inline]] static void decode(Lanes predictor, Lanes index, Lanes step, BeamChild& child) {
     child.sample = clamp16Lanes(predictor + imaDifferenceLanes(step, child.code));
-    for (size_t lane = 0; lane < kLaneCount; ++lane) {
-      child.adapt[lane] = kImaNextIndex[static_cast<size_t>(index[lane])][static_cast<size_t>(child.code[lane])];
-    }
+    child.adapt = imaNextIndexLanes(index, child.code);
   }
   [[gnu::always_inline]] void offspring(Lanes predictor, Lanes, Lanes index, Lanes x, BeamChild& near,
                                         BeamChild& far) const {
