@@ -303,9 +303,9 @@ int32_t compressOrbelAdpcmN64(WaveFile& wave) {
   std::span<const int16_t> input = pcmSamples(wave.data, plan.sampleCount);
   std::span<uint8_t> output = fresh.data.bytes();
   if (jobOptions.search) {
+    std::array<int16_t, orbelN64SamplesPerBlock(kN64MaxBlockBytes)> scratch{};
     for (size_t k = 0; k < plan.blockCount; ++k) {
       std::span<const int16_t> samples = input.subspan(k * plan.samplesPerBlock);
-      std::array<int16_t, orbelN64SamplesPerBlock(kN64MaxBlockBytes)> scratch{};
       if (samples.size() < plan.samplesPerBlock) {
         // The last block is always full: zero samples pad it and are coded too.
         std::copy(samples.begin(), samples.end(), scratch.begin());
