@@ -16,6 +16,7 @@
 #include "codecs/ms_adpcm.h"
 #include "codecs/orbel_adpcm.h"
 #include "codecs/orbel_adpcm_n64.h"
+#include "codecs/orbel_n64_search.h"
 #include "quarlix_codec_rules.h"
 #include "quarlix_decode.h"
 #include "support/cli_runner.h"
@@ -262,6 +263,28 @@ TEST_P(SearchEncoder, SameBytesOrdinaryStreamNoBlockWorse) {
     peerDecode(dir, "first/in.wav", bySox, bySndfile);
     expectSameSamples(byQuarlix, bySox, "sox");
     expectSameSamples(byQuarlix, bySndfile, "libsndfile");
+  }
+}
+
+// N64 beams are widest for the noisiest fifth of the blocks and narrowest
+// for the quietest half; equal noise ranks the earlier block first, and a
+// lone block is searched widest.
+TEST(N64SearchWidths, NoisiestFifthWidestQuietestHalfNarrowest) {
+  struct Case {
+    std::vector<uint64_t> noise;
+    std::vector<uint64_t> widths;
+  };
+  const Case cases[] = {
+      {{7}, {128}},
+      {{4, 9}, {16, 128}},
+      {{5, 5, 5, 5, 5, 5, 5, 5, 5, 5}, {128, 128, 32, 32, 32, 16, 16, 16, 16, 16}},
+      {{1, 9, 3, 7, UINT64_MAX, 0, 9}, {16, 128, 16, 32, 128, 16, 32}},
+  };
+  for (const Case& c : cases) {
+    std::vector<uint64_t> widths = c.noise;
+    std::vector<uint64_t> order(widths.size());
+    orbelN64ChooseWidths(widths, order);
+    EXPECT_EQ(widths, c.widths) << "blocks: " << c.noise.size();
   }
 }
 

@@ -303,16 +303,24 @@ int32_t compressOrbelAdpcmN64(WaveFile& wave) {
   std::span<const int16_t> input = pcmSamples(wave.data, plan.sampleCount);
   std::span<uint8_t> output = fresh.data.bytes();
   if (jobOptions.search) {
+    HeapBlock noiseSpace;
+    if (!noiseSpace.allocateUnfilled(2 * plan.blockCount * sizeof(uint64_t))) return reportNoMemory();
+    std::span<uint64_t> noise(reinterpret_cast<uint64_t*>(noiseSpace.data()), plan.blockCount);
+    std::span<uint64_t> order(noise.data() + plan.blockCount, plan.blockCount);
     std::array<int16_t, orbelN64SamplesPerBlock(kN64MaxBlockBytes)> scratch{};
-    for (size_t k = 0; k < plan.blockCount; ++k) {
+    auto blockSamples = [&](size_t k) {
       std::span<const int16_t> samples = input.subspan(k * plan.samplesPerBlock);
       if (samples.size() < plan.samplesPerBlock) {
         // The last block is always full: zero samples pad it and are coded too.
         std::copy(samples.begin(), samples.end(), scratch.begin());
         samples = scratch;
       }
-      orbelN64SearchBlock(samples.first(plan.samplesPerBlock), output.subspan(k * plan.blockBytes, plan.blockBytes),
-                          work);
+      return samples.first(plan.samplesPerBlock);
+    };
+    for (size_t k = 0; k < plan.blockCount; ++k) noise[k] = orbelN64WrittenNoise(blockSamples(k));
+    orbelN64ChooseWidths(noise, order);
+    for (size_t k = 0; k < plan.blockCount; ++k) {
+      orbelN64SearchBlock(blockSamples(k), output.subspan(k * plan.blockBytes, plan.blockBytes), work, noise[k]);
     }
     installRecord(wave, fresh);
     return 0;

@@ -10,7 +10,11 @@
 
 namespace {
 
+// The beam's widths: most of a stream's noise is in its noisiest blocks,
+// which get the most survivors, and little in its quietest.
+constexpr size_t kNarrowWidth = 16;
 constexpr size_t kWidth = 32;
+constexpr size_t kWideWidth = 128;
 constexpr size_t kMaxSamples = orbelN64SamplesPerBlock(kN64MaxBlockBytes);
 // The two sets whose candidates did best go on to a beam each.
 constexpr size_t kSetsSearched = 2;
@@ -32,10 +36,11 @@ struct N64Steps {
   }
 };
 
+template <size_t Width>
 QUARLIX_LANE_KERNEL void runN64Beam(const int16_t* input, size_t count, size_t set, const BeamStart& start,
-                                    BeamTrace<kWidth>& trace, int8_t* codes, BeamEnd& end) {
+                                    BeamTrace<Width>& trace, int8_t* codes, BeamEnd& end) {
   ScaledBeamRules<N64Steps> rules{splat(qx_n64_pairs[set][0]), splat(qx_n64_pairs[set][1])};
-  runBeam<kWidth>(rules, input, count, start, trace, codes, end);
+  runBeam<Width>(rules, input, count, start, trace, codes, end);
 }
 
 using Candidates = std::array<HeaderCandidate, kN64Sets * kCandidatesPerSet>;
@@ -90,17 +95,41 @@ uint64_t decodedError(std::span<const uint8_t> block, std::span<const int16_t> i
   return clamps == 0 ? squaredError(std::span<const int16_t>(decoded.data(), input.size()), input) : UINT64_MAX;
 }
 
-}  // namespace
-
-void orbelN64SearchBlock(std::span<const int16_t> input, std::span<uint8_t> block, HeapBlock& work) {
-  // The written encoder's block, found silently. One that clamps is no
-  // floor: the search's best replaces it.
+// The written encoder's block, found silently, and its error after
+// decoding.
+uint64_t writtenBlock(std::span<const int16_t> input, std::array<uint8_t, kN64MaxBlockBytes>& block) {
   OrbelN64Trials written;
   orbelN64EncodeTrials(input, written, false);
-  size_t bytes = kN64HeaderBytes + (input.size() - 2) / 2;
+  orbelN64StoreBestTrial(input, written, block);
+  return decodedError(std::span(block).first(kN64HeaderBytes + (input.size() - 2) / 2), input);
+}
+
+}  // namespace
+
+uint64_t orbelN64WrittenNoise(std::span<const int16_t> input) {
+  std::array<uint8_t, kN64MaxBlockBytes> block{};
+  return writtenBlock(input, block);
+}
+
+void orbelN64ChooseWidths(std::span<uint64_t> noise, std::span<uint64_t> order) {
+  size_t count = noise.size();
+  for (size_t k = 0; k < count; ++k) order[k] = k;
+  std::sort(order.begin(), order.begin() + static_cast<ptrdiff_t>(count), [&](uint64_t x, uint64_t y) {
+    return noise[x] != noise[y] ? noise[x] > noise[y] : x < y;
+  });
+  size_t wide = (count + kN64WideShare - 1) / kN64WideShare;
+  size_t narrow = count / kN64NarrowShare;
+  for (size_t rank = 0; rank < count; ++rank) {
+    noise[order[rank]] = rank < wide ? kWideWidth : rank >= count - narrow ? kNarrowWidth : kWidth;
+  }
+}
+
+void orbelN64SearchBlock(std::span<const int16_t> input, std::span<uint8_t> block, HeapBlock& work, size_t width) {
+  // The written encoder's block is the floor, unless it clamps: then the
+  // search's best replaces it.
   std::array<uint8_t, kN64MaxBlockBytes> chosen{};
-  orbelN64StoreBestTrial(input, written, chosen);
-  uint64_t chosenError = decodedError(std::span(chosen).first(bytes), input);
+  uint64_t chosenError = writtenBlock(input, chosen);
+  size_t bytes = kN64HeaderBytes + (input.size() - 2) / 2;
 
   Candidates candidates;
   judgeHeaders(input, candidates);
@@ -111,19 +140,24 @@ void orbelN64SearchBlock(std::span<const int16_t> input, std::span<uint8_t> bloc
     // A set whose trial did more than twice as badly as the best's rarely wins.
     if (ranked.error > 2 * uint64_t{sets[0].error}) break;
     int32_t set = ranked.set;
-    // The set's indices, best first.
+    // The set's indices, best first, as many as the beam holds.
     std::array<int32_t, kCandidatesPerSet> indices;
     size_t indexCount = 0;
     for (const HeaderCandidate& candidate : candidates) {
-      if (candidate.set == set && indexCount < kWidth) indices[indexCount++] = candidate.start;
+      if (candidate.set == set && indexCount < width) indices[indexCount++] = candidate.start;
     }
     int32_t older = orbelN64HeaderSample(input[0]);
     int32_t newer = orbelN64HeaderSample(input[1]);
     BeamStart start{newer, older, indices.data(), indexCount};
     std::array<int8_t, kMaxSamples> codes;
     BeamEnd end;
-    runN64Beam(input.data() + 2, input.size() - 2, static_cast<size_t>(set), start, beamTraceIn<kWidth>(work),
-               codes.data(), end);
+    auto run = [&]<size_t Width>() {
+      runN64Beam<Width>(input.data() + 2, input.size() - 2, static_cast<size_t>(set), start, beamTraceIn<Width>(work),
+                        codes.data(), end);
+    };
+    if (width == kWideWidth) run.operator()<kWideWidth>();
+    else if (width == kNarrowWidth) run.operator()<kNarrowWidth>();
+    else run.operator()<kWidth>();
     std::array<uint8_t, kN64MaxBlockBytes> found{};
     orbelN64StoreHeader(input, set, indices[end.start], found);
     packCodes(codes.data(), input.size() - 2, found.data() + kN64HeaderBytes, true);

@@ -8,7 +8,9 @@
 // is the same on every machine and in every clone of the lane kernels.
 #pragma once
 
+#include <algorithm>
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -29,7 +31,7 @@ struct BeamTrace {
   uint16_t links[kBeamMaxSamples][Width];  // parent << 4 | code & 15
 };
 
-inline constexpr size_t kBeamWidestTrace = sizeof(BeamTrace<32>);
+inline constexpr size_t kBeamWidestTrace = sizeof(BeamTrace<128>);
 
 // A job allocates the trace once, as heap work space of kBeamWidestTrace
 // bytes, and every beam of the job reuses it.
@@ -207,6 +209,7 @@ template <int K, int J, bool D, size_t V>
 
 template <int K, bool Descending, size_t V>
 [[gnu::always_inline]] inline void bitonicMergeStages(Lanes (&v)[V]) {
+  if constexpr (K >= 128) bitonicStage<K, 64, Descending>(v);
   if constexpr (K >= 64) bitonicStage<K, 32, Descending>(v);
   if constexpr (K >= 32) bitonicStage<K, 16, Descending>(v);
   if constexpr (K >= 16) bitonicStage<K, 8, Descending>(v);
@@ -215,7 +218,7 @@ template <int K, bool Descending, size_t V>
   bitonicStage<K, 1, Descending>(v);
 }
 
-// Sorts the 8V distinct keys of v (V = 2 or 4), ascending or descending.
+// Sorts the 8V distinct keys of v (V = 2 to 16), ascending or descending.
 template <bool Descending, size_t V>
 [[gnu::always_inline]] inline void bitonicSort(Lanes (&v)[V]) {
   bitonicMergeStages<2, Descending>(v);
@@ -223,6 +226,8 @@ template <bool Descending, size_t V>
   bitonicMergeStages<8, Descending>(v);
   bitonicMergeStages<16, Descending>(v);
   if constexpr (V >= 4) bitonicMergeStages<32, Descending>(v);
+  if constexpr (V >= 8) bitonicMergeStages<64, Descending>(v);
+  if constexpr (V >= 16) bitonicMergeStages<128, Descending>(v);
 }
 
 inline constexpr Lanes kLaneNumbers = {0, 1, 2, 3, 4, 5, 6, 7};
@@ -235,6 +240,12 @@ template <int32_t kCap, int32_t kEmpty>
   UnsignedLanes square = miss * miss;  // exact: the miss is at most 65535
   Lanes capped = select(square > static_cast<uint32_t>(kCap), splat(kCap), reinterpret_cast<Lanes>(square));
   return select(e == kEmpty, splat(kEmpty), laneMin(e + capped, splat(kCap)));
+}
+
+// Where a state's entry in the table of states seen starts.
+template <uint32_t kBits>
+[[gnu::always_inline]] inline UnsignedLanes seenSlot(Lanes state, Lanes adapt) {
+  return (asUnsigned(state) * 0x9E3779B1u + asUnsigned(adapt) * 0x85EBCA77u) >> (32 - kBits);
 }
 
 }  // namespace beam_detail
@@ -250,22 +261,26 @@ template <size_t Width, typename Rules>
                                            const BeamStart& start, BeamTrace<Width>& trace, int8_t* codes,
                                            BeamEnd& end) {
   using namespace beam_detail;
-  static_assert(Width == 16 || Width == 32);
+  static_assert(Width == 16 || Width == 32 || Width == 64 || Width == 128);
   constexpr size_t kVectors = Width / kLaneCount;
   // A sort key is the path's error above the best survivor's, capped, over
   // the candidate's number: near children 0 to Width - 1, far ones after.
-  constexpr uint32_t kNumberBits = Width == 16 ? 5 : 6;
+  constexpr uint32_t kNumberBits = std::bit_width(2 * Width - 1);
   constexpr int32_t kNumberMask = (1 << kNumberBits) - 1;
   constexpr int32_t kEmpty = (1 << (31 - kNumberBits)) - 1;  // the error of no path
   constexpr int32_t kCap = kEmpty - 1;
-  constexpr uint32_t kSeenBits = Width == 16 ? 7 : 8;
+  // The table of states seen is kept at most one eighth full, so that a
+  // probe rarely meets another state.
+  constexpr uint32_t kSeenBits = std::bit_width(Width) + 3;
+  constexpr uint32_t kSeenMask = (1u << kSeenBits) - 1;
 
   Lanes sample1[kVectors];
   Lanes sample2[kVectors];
   Lanes adapt[kVectors];
   Lanes error[kVectors];
   alignas(32) int32_t startAdapt[Width];
-  for (size_t n = 0; n < Width; ++n) startAdapt[n] = start.adapt[n < start.count ? n : 0];
+  std::fill_n(startAdapt, Width, start.adapt[0]);
+  std::copy_n(start.adapt, start.count, startAdapt);
   for (size_t v = 0; v < kVectors; ++v) {
     sample1[v] = splat(start.sample1);
     sample2[v] = splat(start.sample2);
@@ -273,21 +288,18 @@ template <size_t Width, typename Rules>
     Lanes numbers = kLaneNumbers + static_cast<int32_t>(8 * v);
     error[v] = select(numbers < static_cast<int32_t>(start.count), splat(0), splat(kEmpty));
   }
-  // Finds identical states: an entry counts only for the sample whose mark
-  // it holds.
+  // The states kept for a sample: an entry counts only for the sample whose
+  // mark it holds.
   struct SeenState {
+    uint64_t state;  // the state's samples, with the step or index above them
     uint32_t mark;
-    int32_t state;
-    int32_t adapt;
-    uint32_t kept;
   };
   SeenState seen[1 << kSeenBits] = {};
-  // The survivors chosen for the next sample, in the order they were kept.
+  // The survivors chosen for the next sample, best first.
   alignas(32) int32_t keptKey[Width] = {};
   alignas(32) int32_t keptState[Width] = {};
   alignas(32) int32_t keptAdapt[Width] = {};
   alignas(32) int32_t keptLink[Width] = {};
-  size_t best = 0;
   for (size_t t = 0; t < count; ++t) {
     Lanes x = splat(input[t]);
     // Both children of every survivor, by candidate number. A state is the
@@ -295,14 +307,15 @@ template <size_t Width, typename Rules>
     alignas(32) int32_t childState[2 * Width];
     alignas(32) int32_t childAdapt[2 * Width];
     alignas(32) int32_t childLink[2 * Width];
-    Lanes nearKeys[kVectors];
+    alignas(32) uint32_t childSlot[2 * Width];
+    Lanes chosen[kVectors];
     Lanes farKeys[kVectors];
     for (size_t v = 0; v < kVectors; ++v) {
       BeamChild near;
       BeamChild far;
       rules.offspring(sample1[v], sample2[v], adapt[v], x, near, far);
       Lanes numbers = kLaneNumbers + static_cast<int32_t>(8 * v);
-      nearKeys[v] = childError<kCap, kEmpty>(error[v], near.sample, x) << kNumberBits | numbers;
+      chosen[v] = childError<kCap, kEmpty>(error[v], near.sample, x) << kNumberBits | numbers;
       Lanes farError = childError<kCap, kEmpty>(error[v], far.sample, x);
       farKeys[v] = select(far.code == near.code, splat(kEmpty), farError) << kNumberBits |
                    (numbers + static_cast<int32_t>(Width));
@@ -317,59 +330,50 @@ template <size_t Width, typename Rules>
       std::memcpy(childAdapt + Width + 8 * v, &far.adapt, sizeof far.adapt);
       std::memcpy(childLink + 8 * v, &nearLink, sizeof nearLink);
       std::memcpy(childLink + Width + 8 * v, &farLink, sizeof farLink);
+      UnsignedLanes nearSlot = seenSlot<kSeenBits>(nearState, near.adapt);
+      UnsignedLanes farSlot = seenSlot<kSeenBits>(farState, far.adapt);
+      std::memcpy(childSlot + 8 * v, &nearSlot, sizeof nearSlot);
+      std::memcpy(childSlot + Width + 8 * v, &farSlot, sizeof farSlot);
     }
-    // The Width smallest keys: one half sorted up, the other down, and the
-    // smaller of each pair.
-    bitonicSort<false>(nearKeys);
+    // The Width smallest keys, in order: one half sorted up, the other
+    // down, the smaller of each pair, and that bitonic run merged.
+    bitonicSort<false>(chosen);
     bitonicSort<true>(farKeys);
-    alignas(32) int32_t chosen[Width];
-    for (size_t v = 0; v < kVectors; ++v) {
-      Lanes low = laneMin(nearKeys[v], farKeys[v]);
-      std::memcpy(chosen + 8 * v, &low, sizeof low);
-    }
-    // Merge identical states through the hash table: a state seen again
-    // keeps the smaller key. A different state in the same entry (rare)
-    // sends the search down the kept ones.
+    for (size_t v = 0; v < kVectors; ++v) chosen[v] = laneMin(chosen[v], farKeys[v]);
+    bitonicMergeStages<static_cast<int>(Width), false>(chosen);
+    alignas(32) int32_t sorted[Width];
+    std::memcpy(sorted, chosen, sizeof sorted);
+    // The keys come in order, so the first path to reach a state is its
+    // best, and a later one with the same state is merged into it: dropped.
     size_t kept = 0;
-    best = 0;
-    int32_t bestKey = INT32_MAX;
     const uint32_t mark = static_cast<uint32_t>(t + 1);
     for (size_t j = 0; j < Width; ++j) {
-      int32_t key = chosen[j];
-      if ((key >> kNumberBits) == kEmpty) continue;
+      int32_t key = sorted[j];
+      if ((key >> kNumberBits) == kEmpty) break;
       size_t c = static_cast<size_t>(key & kNumberMask);
       int32_t state = childState[c];
       int32_t nextAdapt = childAdapt[c];
-      uint32_t h = (static_cast<uint32_t>(state) * 0x9E3779B1u + static_cast<uint32_t>(nextAdapt) * 0x85EBCA77u) >>
-                   (32 - kSeenBits);
-      // Field by field, as they are stored, so that a load right after a
-      // store to the same entry takes the stored value without a stall.
-      SeenState entry{seen[h].mark, seen[h].state, seen[h].adapt, seen[h].kept};
-      bool current = entry.mark == mark;
-      bool same = current & (entry.state == state) & (entry.adapt == nextAdapt);
-      size_t target = same ? entry.kept : kept;
-      if (current & !same) {
-        size_t i = 0;
-        while (i < kept && (keptState[i] != state || keptAdapt[i] != nextAdapt)) ++i;
-        same = i < kept;
-        target = i;
+      uint64_t whole = static_cast<uint32_t>(state) | uint64_t{static_cast<uint32_t>(nextAdapt)} << 32;
+      uint32_t h = childSlot[c];
+      // Another state in the entry sends the probe on; one test decides
+      // the common cases, a new state or the same one.
+      if ((seen[h].mark == mark) & (seen[h].state != whole)) {
+        do h = (h + 1) & kSeenMask;
+        while ((seen[h].mark == mark) & (seen[h].state != whole));
       }
-      bool better = !same | (key < keptKey[target]);
-      keptKey[target] = better ? key : keptKey[target];
-      keptLink[target] = better ? childLink[c] : keptLink[target];
-      keptState[target] = state;
-      keptAdapt[target] = nextAdapt;
-      // An entry another state holds stays with it.
-      if (!current) seen[h] = {mark, state, nextAdapt, static_cast<uint32_t>(kept)};
-      best = key < bestKey ? target : best;
-      bestKey = key < bestKey ? key : bestKey;
-      kept += same ? 0 : 1;
+      bool merged = seen[h].mark == mark;
+      seen[h] = {whole, mark};
+      keptKey[kept] = key;
+      keptState[kept] = state;
+      keptAdapt[kept] = nextAdapt;
+      keptLink[kept] = childLink[c];
+      kept += merged ? 0 : 1;
     }
     // The next survivors, with their errors relative to the best; the slots
     // left over hold no path.
-    Lanes bestError = splat(keptKey[best] >> kNumberBits);
-    Lanes bestState = splat(keptState[best]);
-    Lanes bestAdapt = splat(keptAdapt[best]);
+    Lanes bestError = splat(keptKey[0] >> kNumberBits);
+    Lanes bestState = splat(keptState[0]);
+    Lanes bestAdapt = splat(keptAdapt[0]);
     for (size_t v = 0; v < kVectors; ++v) {
       Lanes key;
       Lanes state;
@@ -385,13 +389,14 @@ template <size_t Width, typename Rules>
       sample2[v] = Rules::kSecondOrder ? state << 16 >> 16 : state;
       adapt[v] = select(valid, nextAdapt, bestAdapt);
       error[v] = select(valid, (key >> kNumberBits) - bestError, splat(kEmpty));
-      for (size_t lane = 0; lane < kLaneCount; ++lane) trace.links[t][8 * v + lane] = static_cast<uint16_t>(link[lane]);
+      auto narrow = __builtin_convertvector(link, uint16_t __attribute__((vector_size(16))));
+      std::memcpy(&trace.links[t][8 * v], &narrow, sizeof narrow);
     }
   }
-  end.sample1 = sample1[best / 8][best % 8];
-  end.sample2 = sample2[best / 8][best % 8];
-  end.adapt = adapt[best / 8][best % 8];
-  size_t n = best;
+  end.sample1 = sample1[0][0];
+  end.sample2 = sample2[0][0];
+  end.adapt = adapt[0][0];
+  size_t n = 0;
   for (size_t t = count; t-- > 0;) {
     uint32_t link = trace.links[t][n];
     codes[t] = static_cast<int8_t>(static_cast<int32_t>((link & 15) ^ 8) - 8);
