@@ -281,9 +281,12 @@ TEST(N64SearchWidths, NoisiestFifthWidestQuietestHalfNarrowest) {
       {{1, 9, 3, 7, UINT64_MAX, 0, 9}, {16, 128, 16, 32, 128, 16, 32}},
   };
   for (const Case& c : cases) {
-    std::vector<uint64_t> widths = c.noise;
-    std::vector<uint64_t> order(widths.size());
-    orbelN64ChooseWidths(widths, order);
+    std::vector<N64BlockSearch> blocks;
+    for (uint64_t noise : c.noise) blocks.push_back({noise, 0});
+    std::vector<uint32_t> order(blocks.size());
+    orbelN64ChooseWidths(blocks, order);
+    std::vector<uint64_t> widths;
+    for (const N64BlockSearch& block : blocks) widths.push_back(block.width);
     EXPECT_EQ(widths, c.widths) << "blocks: " << c.noise.size();
   }
 }

@@ -303,10 +303,12 @@ int32_t compressOrbelAdpcmN64(WaveFile& wave) {
   std::span<const int16_t> input = pcmSamples(wave.data, plan.sampleCount);
   std::span<uint8_t> output = fresh.data.bytes();
   if (jobOptions.search) {
-    HeapBlock noiseSpace;
-    if (!noiseSpace.allocateUnfilled(2 * plan.blockCount * sizeof(uint64_t))) return reportNoMemory();
-    std::span<uint64_t> noise(reinterpret_cast<uint64_t*>(noiseSpace.data()), plan.blockCount);
-    std::span<uint64_t> order(noise.data() + plan.blockCount, plan.blockCount);
+    HeapBlock planSpace;
+    if (!planSpace.allocateUnfilled(plan.blockCount * (sizeof(N64BlockSearch) + sizeof(uint32_t)))) {
+      return reportNoMemory();
+    }
+    std::span<N64BlockSearch> blocks(reinterpret_cast<N64BlockSearch*>(planSpace.data()), plan.blockCount);
+    std::span<uint32_t> order(reinterpret_cast<uint32_t*>(blocks.data() + plan.blockCount), plan.blockCount);
     std::array<int16_t, orbelN64SamplesPerBlock(kN64MaxBlockBytes)> scratch{};
     auto blockSamples = [&](size_t k) {
       std::span<const int16_t> samples = input.subspan(k * plan.samplesPerBlock);
@@ -317,10 +319,13 @@ int32_t compressOrbelAdpcmN64(WaveFile& wave) {
       }
       return samples.first(plan.samplesPerBlock);
     };
-    for (size_t k = 0; k < plan.blockCount; ++k) noise[k] = orbelN64WrittenNoise(blockSamples(k));
-    orbelN64ChooseWidths(noise, order);
     for (size_t k = 0; k < plan.blockCount; ++k) {
-      orbelN64SearchBlock(blockSamples(k), output.subspan(k * plan.blockBytes, plan.blockBytes), work, noise[k]);
+      blocks[k].writtenNoise =
+          orbelN64WriteWrittenBlock(blockSamples(k), output.subspan(k * plan.blockBytes, plan.blockBytes));
+    }
+    orbelN64ChooseWidths(blocks, order);
+    for (size_t k = 0; k < plan.blockCount; ++k) {
+      orbelN64SearchBlock(blockSamples(k), output.subspan(k * plan.blockBytes, plan.blockBytes), work, blocks[k]);
     }
     installRecord(wave, fresh);
     return 0;

@@ -95,41 +95,39 @@ uint64_t decodedError(std::span<const uint8_t> block, std::span<const int16_t> i
   return clamps == 0 ? squaredError(std::span<const int16_t>(decoded.data(), input.size()), input) : UINT64_MAX;
 }
 
-// The written encoder's block, found silently, and its error after
-// decoding.
-uint64_t writtenBlock(std::span<const int16_t> input, std::array<uint8_t, kN64MaxBlockBytes>& block) {
+}  // namespace
+
+uint64_t orbelN64WriteWrittenBlock(std::span<const int16_t> input, std::span<uint8_t> block) {
   OrbelN64Trials written;
   orbelN64EncodeTrials(input, written, false);
   orbelN64StoreBestTrial(input, written, block);
-  return decodedError(std::span(block).first(kN64HeaderBytes + (input.size() - 2) / 2), input);
+  return decodedError(block, input);
 }
 
-}  // namespace
-
-uint64_t orbelN64WrittenNoise(std::span<const int16_t> input) {
-  std::array<uint8_t, kN64MaxBlockBytes> block{};
-  return writtenBlock(input, block);
-}
-
-void orbelN64ChooseWidths(std::span<uint64_t> noise, std::span<uint64_t> order) {
-  size_t count = noise.size();
-  for (size_t k = 0; k < count; ++k) order[k] = k;
-  std::sort(order.begin(), order.begin() + static_cast<ptrdiff_t>(count), [&](uint64_t x, uint64_t y) {
-    return noise[x] != noise[y] ? noise[x] > noise[y] : x < y;
+void orbelN64ChooseWidths(std::span<N64BlockSearch> blocks, std::span<uint32_t> order) {
+  size_t count = blocks.size();
+  for (size_t k = 0; k < count; ++k) order[k] = static_cast<uint32_t>(k);
+  std::sort(order.begin(), order.begin() + static_cast<ptrdiff_t>(count), [&](uint32_t x, uint32_t y) {
+    uint64_t noiseX = blocks[x].writtenNoise;
+    uint64_t noiseY = blocks[y].writtenNoise;
+    return noiseX != noiseY ? noiseX > noiseY : x < y;
   });
   size_t wide = (count + kN64WideShare - 1) / kN64WideShare;
   size_t narrow = count / kN64NarrowShare;
   for (size_t rank = 0; rank < count; ++rank) {
-    noise[order[rank]] = rank < wide ? kWideWidth : rank >= count - narrow ? kNarrowWidth : kWidth;
+    blocks[order[rank]].width = rank < wide ? kWideWidth : rank >= count - narrow ? kNarrowWidth : kWidth;
   }
 }
 
-void orbelN64SearchBlock(std::span<const int16_t> input, std::span<uint8_t> block, HeapBlock& work, size_t width) {
+void orbelN64SearchBlock(std::span<const int16_t> input, std::span<uint8_t> block, HeapBlock& work,
+                         const N64BlockSearch& plan) {
   // The written encoder's block is the floor, unless it clamps: then the
   // search's best replaces it.
+  size_t bytes = block.size();
   std::array<uint8_t, kN64MaxBlockBytes> chosen{};
-  uint64_t chosenError = writtenBlock(input, chosen);
-  size_t bytes = kN64HeaderBytes + (input.size() - 2) / 2;
+  std::copy_n(block.begin(), bytes, chosen.begin());
+  uint64_t chosenError = plan.writtenNoise;
+  size_t width = plan.width;
 
   Candidates candidates;
   judgeHeaders(input, candidates);

@@ -4,6 +4,7 @@
 // its step index (and warn). Its blocks never do, and it prints nothing.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
@@ -15,15 +16,25 @@
 inline constexpr size_t kN64WideShare = 5;
 inline constexpr size_t kN64NarrowShare = 2;
 
-// The squared error of the written encoder's block for the N input samples
-// (N even, at least 5), after decoding.
-uint64_t orbelN64WrittenNoise(std::span<const int16_t> input);
+// A block of a -q stream: the error of the written encoder's block after
+// decoding (UINT64_MAX when that block would make the decoder clamp), and
+// the width of the beam chosen for it.
+struct N64BlockSearch {
+  uint64_t writtenNoise;
+  size_t width;
+};
 
-// Replaces each block's noise by the width of its beam. Equal noise ranks
-// the earlier block first. order holds as many values as noise.
-void orbelN64ChooseWidths(std::span<uint64_t> noise, std::span<uint64_t> order);
+// Writes the written encoder's block for the N input samples (N even, at
+// least 5) into the whole block of 5 + (N - 2) / 2 bytes, silently, and
+// returns its error after decoding (UINT64_MAX when it clamps).
+uint64_t orbelN64WriteWrittenBlock(std::span<const int16_t> input, std::span<uint8_t> block);
 
-// Encodes the N input samples (N even, at least 5) into the whole block of
-// 5 + (N - 2) / 2 bytes, with a beam of the width chosen for it. work is
-// the job's beam work space (kBeamWidestTrace bytes).
-void orbelN64SearchBlock(std::span<const int16_t> input, std::span<uint8_t> block, HeapBlock& work, size_t width);
+// Chooses every block's width from the ranking by written noise; equal
+// noise ranks the earlier block first. order holds as many values as blocks.
+void orbelN64ChooseWidths(std::span<N64BlockSearch> blocks, std::span<uint32_t> order);
+
+// Replaces the written encoder's block of the N input samples with a better
+// one where the search finds it. work is the job's beam work space
+// (kBeamWidestTrace bytes).
+void orbelN64SearchBlock(std::span<const int16_t> input, std::span<uint8_t> block, HeapBlock& work,
+                         const N64BlockSearch& plan);
