@@ -64,3 +64,6 @@ seed 1 out/adpcmn64.wav
 seed 2 out/adpcmima.wav
 seed 3 out/adpcmms.wav
 seed 4 gsm.wav
+
+# The geometry harnesses take a prefix that builds the file or image.
+python3 "$here/geometry_seeds.py" "$here"

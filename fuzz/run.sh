@@ -7,7 +7,7 @@ build=$(realpath "$1")
 seconds=$2
 here=$(cd "$(dirname "$0")" && pwd)
 status=0
-for harness in chunk_walk block_decoders file_job image_decoder; do
+for harness in chunk_walk block_decoders file_job image_decoder wav_geometry image_geometry; do
   corpus="$build/fuzz-corpus/$harness"
   artifacts="$build/fuzz-artifacts/$harness/"
   mkdir -p "$corpus" "$artifacts"

@@ -211,6 +211,8 @@ static uint32_t qx_be32(const uint8_t *p) {
 static uint32_t qx_coded_bytes(uint32_t type, uint32_t count) {
   if (type == QX_PCM) return 2 * count;
   if (type == QX_GSM) return QX_GSM_BLOCK_BYTES;
+  /* A block of fewer samples than its header holds reads the header alone. */
+  if (count <= qx_held_samples[type]) return qx_codes_offset[type];
   return qx_codes_offset[type] + (count - qx_held_samples[type] + 1) / 2;
 }
 

@@ -199,7 +199,7 @@ struct ImaLanes {
   uint32_t clamps() const { return 0; }  // IMA ADPCM's are silent
 };
 
-QUARLIX_LANE_KERNEL uint32_t decodeImaLaneGroups(const uint8_t* blocks, size_t blockBytes, size_t samplesPerBlock,
+QUARLIX_LANE_KERNEL LaneRun decodeImaLaneGroups(const uint8_t* blocks, size_t blockBytes, size_t samplesPerBlock,
                                                  size_t groups, int16_t* samples) {
   return decodeLaneGroups<ImaLanes>(blocks, blockBytes, samplesPerBlock, groups, samples);
 }
@@ -244,6 +244,8 @@ namespace {
 
 // Runs of fewer blocks would be mended about as often as they are kept.
 constexpr size_t kFewestBlocksPerRun = 2;
+// The samples before a run that guess the index it starts from.
+constexpr size_t kWarmUp = 32;
 
 // A run's blocks re-encoded from its true starting index, once its
 // speculative encoding started from another: only until the state agrees
@@ -291,7 +293,6 @@ int32_t encodeBlocksInRuns(const int16_t* input, uint8_t* output, size_t samples
     runs.firstBlock[run] = run * (blocks / kRuns) + std::min(run, blocks % kRuns);
   }
   runs.startIndex[0] = stepIndex;
-  constexpr size_t kWarmUp = 32;
   for (size_t run = 1; run < kRuns; ++run) {
     const int16_t* start = input + runs.firstBlock[run] * samplesPerBlock;
     ImaState warm{start[-static_cast<ptrdiff_t>(kWarmUp)], static_cast<int8_t>(stepIndex), 0};
@@ -311,7 +312,8 @@ void imaEncodeBlocks(std::span<const int16_t> input, size_t samplesPerBlock, std
                      size_t blockBytes, ImaState& state) {
   size_t blocks = input.size() / samplesPerBlock;
   size_t block = 0;
-  if (blocks >= kFewestBlocksPerRun * kRuns) {
+  // Every run but the first warms up on the samples of the run before.
+  if (blocks >= kFewestBlocksPerRun * kRuns && samplesPerBlock * kFewestBlocksPerRun >= kWarmUp) {
     state.stepIndex = static_cast<int8_t>(
         encodeBlocksInRuns(input.data(), output.data(), samplesPerBlock, blockBytes, blocks, state.stepIndex));
     block = blocks;

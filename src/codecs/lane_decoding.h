@@ -7,6 +7,7 @@
 // not fill the lanes go through the library itself.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -55,12 +56,30 @@ struct PairHistoryLanes {
   }
 };
 
+// What a run of lane groups decoded: how many groups (0 when the geometry
+// is not one the lanes take) and the voices' clamps.
+struct LaneRun {
+  size_t groups;
+  uint32_t clamps;
+};
+
+// The geometry the lanes assume: a block holds its header's samples whole
+// and the codes of the rest within its bytes. A fmt may say otherwise (one
+// sample a block where the header holds two); such blocks go through the
+// library's block decoder, which takes every geometry.
+template <typename Voice>
+constexpr bool lanesTakeGeometry(size_t blockBytes, size_t samplesPerBlock) {
+  return samplesPerBlock >= Voice::kHeldSamples && blockBytes >= Voice::kCodesOffset &&
+         (samplesPerBlock - Voice::kHeldSamples + 1) / 2 <= blockBytes - Voice::kCodesOffset;
+}
+
 // Decodes `groups` runs of kLaneCount whole blocks (of blockBytes,
 // samplesPerBlock samples each) from `blocks` into `samples`, a block's
-// samples after the one before. Returns the voices' clamps.
+// samples after the one before; none unless the lanes take the geometry.
 template <typename Voice>
-[[gnu::always_inline]] inline uint32_t decodeLaneGroups(const uint8_t* blocks, size_t blockBytes,
-                                                        size_t samplesPerBlock, size_t groups, int16_t* samples) {
+[[gnu::always_inline]] inline LaneRun decodeLaneGroups(const uint8_t* blocks, size_t blockBytes,
+                                                       size_t samplesPerBlock, size_t groups, int16_t* samples) {
+  if (!lanesTakeGeometry<Voice>(blockBytes, samplesPerBlock)) return {0, 0};
   constexpr unsigned kFirst = Voice::kLowNibbleFirst ? 0 : 4;
   constexpr unsigned kSecond = 4 - kFirst;
   size_t codes = samplesPerBlock - Voice::kHeldSamples;
@@ -107,28 +126,37 @@ template <typename Voice>
     }
     clamps += voice.clamps();
   }
-  return clamps;
+  return {groups, clamps};
 }
 
-// Decodes the blocks (of blockBytes, samplesPerBlock samples each, which a
-// block holds) into `samples`, the last block cut to the samples that
-// remain: laneGroups(blocks, blockBytes, samplesPerBlock, groups, samples)
-// decodes runs of kLaneCount whole blocks, decodeBlock(block, blockBytes,
-// out, count) the others one by one. Both return their clamps; the sum is
-// returned.
-using LaneGroupDecoder = uint32_t (*)(const uint8_t*, size_t, size_t, size_t, int16_t*);
+// Decodes the blocks (of blockBytes, samplesPerBlock samples each) into
+// `samples`, the last block cut to the samples that remain:
+// laneGroups(blocks, blockBytes, samplesPerBlock, groups, samples) decodes
+// runs of kLaneCount whole blocks where it takes the geometry,
+// decodeBlock(block, blockBytes, out, count) the others one by one. Both
+// report their clamps; the sum is returned. Samples that no whole block of
+// `blocks` holds are zero.
+using LaneGroupDecoder = LaneRun (*)(const uint8_t*, size_t, size_t, size_t, int16_t*);
 using BlockDecoder = uint32_t (*)(const uint8_t*, size_t, int16_t*, size_t);
 
 inline uint32_t decodeBlocksInLanes(std::span<const uint8_t> blocks, size_t blockBytes, size_t samplesPerBlock,
                                     std::span<int16_t> samples, LaneGroupDecoder laneGroups,
                                     BlockDecoder decodeBlock) {
-  size_t groups = samples.size() / samplesPerBlock / kLaneCount;
-  uint32_t clamps = laneGroups(blocks.data(), blockBytes, samplesPerBlock, groups, samples.data());
-  size_t block = groups * kLaneCount;
-  for (size_t done = block * samplesPerBlock; done < samples.size(); done += samplesPerBlock, ++block) {
-    size_t count = samples.size() - done < samplesPerBlock ? samples.size() - done : samplesPerBlock;
+  if (samplesPerBlock == 0 || blockBytes == 0) {
+    std::fill(samples.begin(), samples.end(), int16_t{0});
+    return 0;
+  }
+  size_t wholeBlocks = blocks.size() / blockBytes;
+  size_t groups = std::min(samples.size() / samplesPerBlock, wholeBlocks) / kLaneCount;
+  LaneRun run = laneGroups(blocks.data(), blockBytes, samplesPerBlock, groups, samples.data());
+  uint32_t clamps = run.clamps;
+  size_t block = run.groups * kLaneCount;
+  size_t done = block * samplesPerBlock;
+  for (; done < samples.size() && block < wholeBlocks; done += samplesPerBlock, ++block) {
+    size_t count = std::min(samples.size() - done, samplesPerBlock);
     clamps += decodeBlock(blocks.data() + block * blockBytes, blockBytes, samples.data() + done, count);
   }
+  if (done < samples.size()) std::fill(samples.begin() + static_cast<ptrdiff_t>(done), samples.end(), int16_t{0});
   return clamps;
 }
 

@@ -159,7 +159,8 @@ size_t msAdpcmEncodeBlock(std::span<const int16_t> input, std::span<uint8_t> blo
 
 void msAdpcmEncodeBlocks(std::span<const int16_t> input, size_t samplesPerBlock, std::span<uint8_t> output,
                          size_t blockBytes) {
-  size_t blocks = input.size() / samplesPerBlock;
+  if (samplesPerBlock == 0 || blockBytes == 0) return;
+  size_t blocks = std::min(input.size() / samplesPerBlock, output.size() / blockBytes);
   size_t block = 0;
   if (samplesPerBlock >= 5 && samplesPerBlock <= kMsAdpcmMaxBlockSamples &&
       blockBytes == blockBytesFor(samplesPerBlock)) {
@@ -231,7 +232,7 @@ struct MsLanes {
   uint32_t clamps() const { return 0; }  // none in this format
 };
 
-QUARLIX_LANE_KERNEL uint32_t decodeMsLaneGroups(const uint8_t* blocks, size_t blockBytes, size_t samplesPerBlock,
+QUARLIX_LANE_KERNEL LaneRun decodeMsLaneGroups(const uint8_t* blocks, size_t blockBytes, size_t samplesPerBlock,
                                                 size_t groups, int16_t* samples) {
   return decodeLaneGroups<MsLanes>(blocks, blockBytes, samplesPerBlock, groups, samples);
 }

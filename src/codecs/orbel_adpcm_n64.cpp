@@ -71,7 +71,7 @@ struct N64Lanes {
   }
 };
 
-QUARLIX_LANE_KERNEL uint32_t decodeN64LaneGroups(const uint8_t* blocks, size_t blockBytes, size_t samplesPerBlock,
+QUARLIX_LANE_KERNEL LaneRun decodeN64LaneGroups(const uint8_t* blocks, size_t blockBytes, size_t samplesPerBlock,
                                                  size_t groups, int16_t* samples) {
   return decodeLaneGroups<N64Lanes>(blocks, blockBytes, samplesPerBlock, groups, samples);
 }
@@ -255,15 +255,21 @@ size_t orbelN64StoreBestTrial(std::span<const int16_t> input, const OrbelN64Tria
   return best;
 }
 
+bool orbelN64TakesBlockSamples(size_t count) {
+  return count >= 6 && count % 2 == 0 && count <= orbelN64SamplesPerBlock(kN64MaxBlockBytes);
+}
+
 void orbelN64EncodeBlock(std::span<const int16_t> input, std::span<uint8_t> block) {
+  if (!orbelN64TakesBlockSamples(input.size()) || block.size() < kN64HeaderBytes + (input.size() - 2) / 2) return;
   OrbelN64Trials trials;
   orbelN64EncodeTrials(input, trials);
   orbelN64StoreBestTrial(input, trials, block);
 }
 
 void orbelN64EncodeBlocks(std::span<const int16_t> input, size_t samplesPerBlock, std::span<uint8_t> output) {
+  if (!orbelN64TakesBlockSamples(samplesPerBlock)) return;
   size_t blockBytes = kN64HeaderBytes + (samplesPerBlock - 2) / 2;
-  size_t blocks = input.size() / samplesPerBlock;
+  size_t blocks = std::min(input.size() / samplesPerBlock, output.size() / blockBytes);
   size_t block = 0;
   BlockTrials trials;
   for (; block + kLaneCount <= blocks; block += kLaneCount) {

@@ -81,13 +81,19 @@ void orbelN64StoreHeader(std::span<const int16_t> input, int32_t set, int32_t in
 // total (ties keep the lower set) and returns its set.
 size_t orbelN64StoreBestTrial(std::span<const int16_t> input, const OrbelN64Trials& trials, std::span<uint8_t> block);
 
+// Whether N samples make a block the encoders take: N even, at least 5, and
+// no more than the largest block holds.
+bool orbelN64TakesBlockSamples(size_t count);
+
 // Encodes the N input samples (N even, at least 5) into the whole block of
-// 5 + (N - 2) / 2 bytes, keeping the best of the four trials.
+// 5 + (N - 2) / 2 bytes, keeping the best of the four trials; writes nothing
+// for another N or a smaller block.
 void orbelN64EncodeBlock(std::span<const int16_t> input, std::span<uint8_t> block);
 
 // Encodes whole blocks of samplesPerBlock input samples each (N even, at
 // least 5) into consecutive blocks, as orbelN64EncodeBlock does one by one,
 // warnings included: eight blocks at a time, one in each vector lane.
+// Writes nothing for a samplesPerBlock no block takes.
 void orbelN64EncodeBlocks(std::span<const int16_t> input, size_t samplesPerBlock, std::span<uint8_t> output);
 
 // The conversion jobs: 0, or the reported failure code with wave untouched.
