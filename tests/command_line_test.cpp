@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
@@ -211,6 +212,10 @@ TEST_F(CliTest, AbsolutePathsAreFileNames) {
   ASSERT_EQ(::mkdir(dir.file("snd").c_str(), 0755), 0);
   makeWave("snd/a.wav");
   makeWave("snd/b.wav");
+  makeWave("snd/c.wav");
+  // A dangling link under the root, named as an option could be.
+  const std::string link = "/qxdangling" + std::to_string(::getpid());
+  bool linked = ::symlink(dir.file("nowhere").c_str(), link.c_str()) == 0;
   struct Case {
     std::vector<std::string> args;
     std::string ending;
@@ -223,6 +228,8 @@ TEST_F(CliTest, AbsolutePathsAreFileNames) {
       {{"/tmp"}, "Quarlix - Unable to open input file \"/tmp\" !\n\n"},  // an existing entry
       {{"/b16", "/cadpcmima", "/vfi", "/ow"}, completed},
       {{"/"}, "Quarlix - Unknown option !\n\n"},
+      {{"-ob", dir.file("snd/c.wav*")}, completed},  // "*" matches nothing too
+      {{linked ? link : "/home/a.wav"}, "Quarlix - File not found !\n\n"},
   };
   for (const Case& c : cases) {
     CliResult result = run(c.args);
@@ -230,9 +237,11 @@ TEST_F(CliTest, AbsolutePathsAreFileNames) {
     ASSERT_GE(result.output.size(), c.ending.size()) << c.args[0];
     EXPECT_EQ(result.output.substr(result.output.size() - c.ending.size()), c.ending) << c.args[0];
   }
-  // The quoted absolute pattern was expanded; the outputs lie beside the inputs.
+  if (linked) ::unlink(link.c_str());
+  // The quoted absolute patterns were expanded; the outputs lie beside the inputs.
   EXPECT_EQ(readFileBytes(dir.file("snd/a.bin")).size(), 28u);
   EXPECT_EQ(readFileBytes(dir.file("snd/b.bin")).size(), 28u);
+  EXPECT_EQ(readFileBytes(dir.file("snd/c.bin")).size(), 28u);
 }
 
 TEST_F(CliTest, SettingsApplyOnlyToLaterFiles) {

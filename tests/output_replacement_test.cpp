@@ -67,15 +67,17 @@ TEST_F(OutputReplacementTest, KeepsModeOwnerAndGroup) {
   if (testingWindowsBuild()) GTEST_SKIP() << "no permission bits or owners there";
   // Root may write anything, a read-only file included, as the truncating
   // open always did; anyone else needs the write permission.
+  // The set-id and sticky bits are kept too (set after the owner, whose
+  // change clears them).
   const bool root = ::geteuid() == 0;
-  const mode_t mode = root ? 0444 : 0640;
+  const mode_t mode = root ? 07444 : 07640;
   for (size_t w = 0; w < std::size(kWriters); ++w) {
     std::string output = outputOf(kWriters[w]);
     writeFileBytes(output, Bytes(5000, 'x'));
-    ::chmod(output.c_str(), mode);
     if (root) {
       ASSERT_EQ(::chown(output.c_str(), 65534, 65534), 0);
     }
+    ::chmod(output.c_str(), mode);
     run(kWriters[w]);
     EXPECT_EQ(readFileBytes(output), fresh[w]) << kWriters[w].option;
     struct stat info;
@@ -88,6 +90,33 @@ TEST_F(OutputReplacementTest, KeepsModeOwnerAndGroup) {
   }
   EXPECT_EQ(namesIn(dir.file("snd")), (std::set<std::string>{"in.wav", "in.bin", "in.c", "in.sam"}));
   EXPECT_EQ(namesIn(dir.path()), (std::set<std::string>{"snd", "in.wav"}));
+}
+
+// A new output takes the mode the umask leaves (002, where 664 and 644
+// differ); an output that is a link to a file writes the file, and the
+// link stays.
+TEST_F(OutputReplacementTest, NewFilesFollowTheUmaskAndLinksStay) {
+  if (testingWindowsBuild()) GTEST_SKIP() << "no umask or symbolic links there";
+  mode_t saved = ::umask(002);
+  for (size_t w = 0; w < std::size(kWriters); ++w) {
+    run(kWriters[w]);
+    struct stat info;
+    ASSERT_EQ(::stat(outputOf(kWriters[w]).c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0664u) << kWriters[w].option;
+  }
+  ::umask(saved);
+  ::mkdir(dir.file("elsewhere").c_str(), 0755);
+  for (size_t w = 0; w < std::size(kWriters); ++w) {
+    std::string target = dir.file(std::string("elsewhere/out") + kWriters[w].extension);
+    writeFileBytes(target, Bytes(5000, 'x'));
+    ::unlink(outputOf(kWriters[w]).c_str());
+    ASSERT_EQ(::symlink(target.c_str(), outputOf(kWriters[w]).c_str()), 0);
+    run(kWriters[w]);
+    struct stat info;
+    ASSERT_EQ(::lstat(outputOf(kWriters[w]).c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode)) << kWriters[w].option;
+    EXPECT_EQ(readFileBytes(target), fresh[w]) << kWriters[w].option;
+  }
 }
 
 TEST_F(OutputReplacementTest, WrittenInPlaceWhereTheFolderForbidsNewFiles) {

@@ -187,10 +187,17 @@ TEST(ImageDecoding, HostileImagesAreRefusedOrBounded) {
       {"loop of nothing", image(0x1A, 5, 60, 32, 60, 10, 10, 32), QX_OK, 60, 0, 0},
       {"loop backwards", image(0x1A, 3, 505, 256, 505, 400, 100, 256), QX_OK, 505, 0, 0},
       {"huge loop", image(0x1A, 6, 128, 68, 128, 0xFFFFFFF0, 0xFFFFFFFF, 68), QX_OK, 128, 0, 0},
+      {"no samples, as -ob writes them", image(0x1A, 1, 1, 2, 0, 0, 0, 0), QX_OK, 0, 0, 0},
+      {"no N64 samples", image(0x1A, 6, 128, 68, 0, 0, 0, 0), QX_OK, 0, 0, 0},
   };
+  // Every case reuses a decoder that played a loop: none may play again.
+  const Bytes looped = image(0x1A, 1, 1, 2, 10, 2, 8, 20);
   for (const HostileCase& c : cases) {
     SCOPED_TRACE(c.what);
     qx_decoder decoder;
+    ASSERT_EQ(qx_open(&decoder, looped.data(), looped.size()), QX_OK);
+    Samples played(30);
+    ASSERT_EQ(qx_read_looped(&decoder, played.data(), played.size()), played.size());
     ASSERT_EQ(qx_open(&decoder, c.bytes.data(), c.bytes.size()), c.result);
     EXPECT_EQ(qx_sample_count(&decoder), c.samples);
     EXPECT_EQ(qx_loop_start(&decoder), c.loopStart);
@@ -200,6 +207,10 @@ TEST(ImageDecoding, HostileImagesAreRefusedOrBounded) {
     Samples out(c.samples + 10);
     EXPECT_EQ(qx_read(&decoder, out.data(), out.size()), c.result == QX_OK ? c.samples : 0u);
     EXPECT_EQ(qx_read_looped(&decoder, out.data(), out.size()), 0u);
+    qx_rewind(&decoder);
+    if (c.loopEnd == 0) {
+      EXPECT_EQ(qx_read_looped(&decoder, out.data(), out.size()), c.result == QX_OK ? c.samples : 0u);
+    }
   }
   qx_decoder decoder;
   Bytes valid = image(0x1A, 1, 1, 2, 10, 0, 0, 20);

@@ -259,10 +259,15 @@ TEST_F(TrailingBytesTest, AudioFollowedByJunkLoads) {
   };
   Bytes withId3 = waveImage({chunk("fmt ", pcmFormat(1, 22050, 16)), chunk("data", pcm16Contents({1, -2, 3, -4})),
                              chunkWithSize("id3 ", 0x90000000, Bytes(10, 'I'))});
+  // A streamed file's RIFF size: the id3 size must not wrap past its end.
+  Bytes streamed = withId3;
+  std::fill(streamed.begin() + 4, streamed.begin() + 8, 0xFF);
   const Case cases[] = {
       {"flash padding", concat({audio, Bytes(16, 0xFF)}), head + "\xFF\xFF\xFF\xFF 0xFFFFFFFF\n\n"},
       {"id3 after data", withId3,
        "\nRIFF\nWAVE 0x0000003E\n fmt  0x00000010\n data 0x00000008\n id3  0x90000000\n\n"},
+      {"streamed, id3 after data", streamed,
+       "\nRIFF\nWAVE 0xFFFFFFFF\n fmt  0x00000010\n data 0x00000008\n id3  0x90000000\n\n"},
       {"junk after RIFF", concat({audio, chunkWithSize("junk", 0x80000000, Bytes(6, 0))}),
        head + "junk 0x80000000\n\n"},
   };
