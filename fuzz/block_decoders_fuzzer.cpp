@@ -3,8 +3,9 @@
 // the count, bytes 3-6 the history an Orbel ADPCM block starts from. The IMA
 // and Microsoft ADPCM decoders bound the count to the block themselves.
 // The formats whose blocks stand alone are also decoded as a run of blocks
-// of a size byte 3 picks, several at a time, which must give the library's
-// samples block by block.
+// of a size byte 3 picks, holding as many samples as byte 4 picks (up to
+// all a block holds, down to one), several at a time, which must give the
+// library's samples block by block.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -26,11 +27,12 @@ namespace {
 constexpr size_t kPrefix = 7;
 
 template <typename Run, typename Block>
-void compareRun(const std::vector<uint8_t>& data, size_t headerBytes, size_t heldSamples, uint8_t sizeByte,
+void compareRun(const std::vector<uint8_t>& data, size_t headerBytes, size_t heldSamples, const uint8_t* sizeBytes,
                 size_t count, Run run, Block block) {
-  size_t blockBytes = headerBytes + 1 + sizeByte % 48;
+  size_t blockBytes = headerBytes + 1 + sizeBytes[0] % 48;
   size_t blocks = data.size() / blockBytes;
-  size_t perBlock = 2 * (blockBytes - headerBytes) + heldSamples;
+  size_t capacity = 2 * (blockBytes - headerBytes) + heldSamples;
+  size_t perBlock = capacity - sizeBytes[1] % capacity;
   std::vector<int16_t> got(std::min(count, blocks * perBlock)), want(got.size());
   uint32_t gotClamps = run(std::span(data).first(blocks * blockBytes), blockBytes, perBlock, std::span(got));
   uint32_t wantClamps = 0;
@@ -78,19 +80,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
       if (block.size() < kN64HeaderBytes) break;
       std::vector<int16_t> samples(std::min(count, 2 * (block.size() - kN64HeaderBytes) + 2));
       orbelN64DecodeBlock(view, samples);
-      compareRun(block, kN64HeaderBytes, 2, bytes[3], count, decodeOrbelN64Blocks, libraryN64);
+      compareRun(block, kN64HeaderBytes, 2, bytes + 3, count, decodeOrbelN64Blocks, libraryN64);
       break;
     }
     case 2: {
       std::vector<int16_t> samples(count);
       qx_ima_decode_block(block.data(), block.size(), samples.data(), samples.size());
-      compareRun(block, kImaHeaderBytes, 1, bytes[3], count, runIma, withoutClamps<qx_ima_decode_block>);
+      compareRun(block, kImaHeaderBytes, 1, bytes + 3, count, runIma, withoutClamps<qx_ima_decode_block>);
       break;
     }
     case 3: {
       std::vector<int16_t> samples(count);
       msAdpcmDecodeBlock(view, samples);
-      compareRun(block, kMsAdpcmHeaderBytes, 2, bytes[3], count, runMs, withoutClamps<qx_ms_decode_block>);
+      compareRun(block, kMsAdpcmHeaderBytes, 2, bytes + 3, count, runMs, withoutClamps<qx_ms_decode_block>);
       break;
     }
     default: {
