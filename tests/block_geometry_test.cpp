@@ -14,6 +14,7 @@
 #include <gsm.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <ostream>
@@ -147,6 +148,13 @@ Samples libraryDecode(const BlockFormat& f, const Geometry& g, const Bytes& data
   return out;
 }
 
+// Under a wrapper (valgrind, which sees uninitialised samples as well) a
+// fifth of the sweep; the sanitizer build runs all of it.
+size_t sweepStride() {
+  const char* wrapper = std::getenv("QUARLIX_TEST_WRAPPER");
+  return wrapper != nullptr && *wrapper != '\0' ? 5 : 1;
+}
+
 std::string caseName(size_t index) {
   std::string digits = std::to_string(index);
   return "g" + std::string(5 - digits.size(), '0') + digits;
@@ -193,6 +201,7 @@ TEST_P(DecodingGeometry, RefusesWhatBlocksCannotHoldAndDecodesTheRestAsTheLibrar
   std::vector<std::pair<std::string, Samples>> accepted;
   size_t refusalsRun = 0;
   for (size_t i = 0; i < cases.size(); ++i) {
+    if (i % sweepStride() != 0 && i + 1 < cases.size()) continue;
     const Geometry& g = cases[i];
     Bytes data = blockData(g, static_cast<uint32_t>(i));
     Bytes wave = blockFormatWave(f.tag, 22050, static_cast<uint16_t>(g.blockBytes),
@@ -203,7 +212,7 @@ TEST_P(DecodingGeometry, RefusesWhatBlocksCannotHoldAndDecodesTheRestAsTheLibrar
                  std::to_string(g.blocks) + " blocks + " + std::to_string(g.partialBytes));
     if (refused(f, g)) {
       // Each refusal ends its run, so only every seventh runs alone.
-      if (i % 7 != 0) continue;
+      if (i / sweepStride() % 7 != 0) continue;
       writeFileBytes(dir.file("bad.wav"), wave);
       CliResult result = runQuarlixIn(dir.path(), {"-d", "bad.wav"});
       EXPECT_EQ(result.status, 1);
@@ -216,8 +225,8 @@ TEST_P(DecodingGeometry, RefusesWhatBlocksCannotHoldAndDecodesTheRestAsTheLibrar
     writeFileBytes(dir.file("raw/" + name + ".wav"), wave);
     accepted.emplace_back(name, libraryDecode(f, g, data));
   }
-  ASSERT_GT(accepted.size(), 25u);
-  EXPECT_GT(refusalsRun, 3u);
+  ASSERT_GE(accepted.size() * sweepStride(), 20u);
+  EXPECT_GE(refusalsRun * sweepStride(), 4u);
 
   expectBatch(runQuarlixIn(dir.file("wav"), {"-d", "../in/*.wav"}), "-d");
   expectBatch(runQuarlixIn(dir.path(), {"-d", "-ob", "bin/*.wav"}), "-d -ob");
@@ -259,6 +268,7 @@ TEST_P(EncodingGeometry, RoundTripsEqualTheLibraryDecodeAtEveryBlockClass) {
   std::vector<uint32_t> blockSizes = e.search ? std::vector<uint32_t>{16, 17, 101}
                                               : std::vector<uint32_t>{16, 17, 18, 64, 255, 1024};
   std::vector<size_t> counts = e.search ? std::vector<size_t>{1, 8, 9} : std::vector<size_t>{1, 7, 8, 9, 16, 17, 31, 32, 33};
+  blockSizes.resize(sweepStride() == 1 ? blockSizes.size() : 2);
   for (uint32_t blockBytes : blockSizes) {
     SCOPED_TRACE("-b" + std::to_string(blockBytes));
     ScratchDir dir;
