@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "fuzz_support.h"
 #include "quarlix_decode.h"
 
 namespace {
@@ -119,17 +120,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   qx_decoder decoder;
   if (qx_open(&decoder, looped.data(), looped.size()) != QX_OK) std::abort();
   int status = qx_open(&decoder, image.data(), image.size());
-  std::vector<int16_t> straight;
-  std::vector<int16_t> part(chunk);
-  for (size_t n; (n = qx_read(&decoder, part.data(), chunk)) > 0;) {
-    if (n > chunk) std::abort();
-    straight.insert(straight.end(), part.begin(), part.begin() + static_cast<long>(n));
-  }
-  if (straight.size() != (status == QX_OK ? qx_sample_count(&decoder) : 0)) std::abort();
-  if (status != QX_OK) {
-    if (qx_read_looped(&decoder, part.data(), chunk) != 0) std::abort();
-    return 0;
-  }
+  std::vector<int16_t> straight = readImageStraight(decoder, status, chunk);
+  if (status != QX_OK) return 0;
 
   // The block decoders' samples, block by block; PCM is big-endian.
   std::vector<int16_t> expected(straight.size());
@@ -148,24 +140,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   }
   if (straight != expected) std::abort();
 
-  // Looped: up to the loop's end, then passes of it; no loop, no repeats.
-  uint32_t start = qx_loop_start(&decoder);
-  uint32_t end = qx_loop_end(&decoder);
-  qx_rewind(&decoder);
-  if (end == 0) {
-    std::vector<int16_t> again(straight.size() + 1);
-    if (qx_read_looped(&decoder, again.data(), again.size()) != straight.size()) std::abort();
-    if (!std::equal(straight.begin(), straight.end(), again.begin())) std::abort();
-    return 0;
-  }
-  if (start >= end || end > straight.size()) std::abort();
-  size_t total = std::min<size_t>(end + 3 * size_t{end - start} + chunk, 1u << 18);
-  for (size_t done = 0; done < total;) {
-    if (qx_read_looped(&decoder, part.data(), chunk) != chunk) std::abort();
-    for (size_t i = 0; i < chunk; ++i, ++done) {
-      size_t at = done < end ? done : start + (done - end) % (end - start);
-      if (part[i] != straight[at]) std::abort();
-    }
-  }
+  checkLoopedReads(decoder, straight, chunk);
   return 0;
 }
