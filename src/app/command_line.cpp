@@ -138,6 +138,10 @@ int32_t parseOption(char* argument) {
       jobOptions.decompress = true;
       jobOptions.writeOutput = true;
       return 0;
+    case 'M':
+      if (rest[0] != '\0') return reportError(kErrorRefused, "Quarlix - Unknown option !\n");
+      jobOptions.makeMono16 = true;
+      return 0;
     case 'O': return parseOutputChoice(rest[0]);
     case 'Q':
       if (rest[0] != '\0') return reportError(kErrorRefused, "Quarlix - Unknown option !\n");

@@ -17,6 +17,7 @@ struct JobOptions {
   int32_t compressType = kFormatOrbelAdpcm;
   bool compress = false;
   bool search = false;  // -q: the compressions search instead of choosing greedily
+  bool makeMono16 = false;  // -m (and -s): PCM-family inputs become 16-bit mono PCM when loaded
   bool decompress = false;
   bool writeOutput = false;
   bool outputBinary = false;

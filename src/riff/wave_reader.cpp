@@ -10,6 +10,7 @@
 #include "app/number_text.h"
 #include "riff/byte_order.h"
 #include "riff/chunk_walk.h"
+#include "riff/pcm_layout.h"
 
 namespace {
 
@@ -99,8 +100,12 @@ int32_t loadRecord(WaveFile& record) {
     storeLE16(record.fmt.data() + 12, static_cast<uint16_t>(((format.wBitsPerSample + 7) >> 3) * format.nChannels));
   }
 
+  // What -m converts counts its samples by the data size, as PCM does, so
+  // it needs no fact chunk (the common tools write floats and extensible
+  // files without one).
+  bool countedByData = format.wFormatTag == kFormatPcm || (jobOptions.makeMono16 && isPcmFamily(record));
   if (record.factChunk.ckid == 0) {
-    if (format.wFormatTag != kFormatPcm) return failRead("Quarlix - Missing \"fact\" chunk !\n");
+    if (!countedByData) return failRead("Quarlix - Missing \"fact\" chunk !\n");
   } else if (!loadPresentChunk(record, record.factChunk, record.fact) || record.fact.size() < 4) {
     return failRead("Quarlix - Unable to read \"fact\" chunk !\n");
   }
