@@ -26,6 +26,8 @@ const std::vector<std::vector<const char*>> kOptionSets = {
     {"-ta"},
     {"-tu", "-d"},
     {"-tb", "-ob"},
+    {"-m", "-cadpcmima"},
+    {"-m", "-or"},
 };
 
 // The search encoder costs more than all the sets above together: each
