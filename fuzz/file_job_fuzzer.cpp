@@ -28,6 +28,7 @@ const std::vector<std::vector<const char*>> kOptionSets = {
     {"-tb", "-ob"},
     {"-m", "-cadpcmima"},
     {"-m", "-or"},
+    {"-s11025", "-ob"},
 };
 
 // The search encoder costs more than all the sets above together: each

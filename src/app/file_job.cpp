@@ -60,11 +60,11 @@ int32_t writeOutput(WaveFile& wave) {
   return 0;
 }
 
-// Under -m the stages after loading see 16-bit mono wherever the input's
-// layout allows it.
+// Under -m and -s the stages after loading see 16-bit mono (at the -s
+// rate) wherever the input's layout allows it.
 int32_t conversionStage(WaveFile& wave) {
   if (!jobOptions.makeMono16) return 0;
-  return convertToMono16(wave);
+  return convertToMono16(wave, jobOptions.sampleRate);
 }
 
 // Compression runs only on PCM input; a file in any other format passes on

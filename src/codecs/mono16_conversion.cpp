@@ -6,8 +6,10 @@
 #include "app/error_state.h"
 #include "codecs/block_codec_job.h"
 #include "codecs/codec_record.h"
+#include "codecs/resampler.h"
 #include "riff/byte_order.h"
 #include "riff/pcm_layout.h"
+#include "riff/wave_loops.h"
 
 namespace {
 
@@ -56,23 +58,56 @@ int16_t roundToSample(double value) {
   return static_cast<int16_t>(std::nearbyint(value));  // the default mode: to nearest, ties to even
 }
 
-}  // namespace
+// Beyond this ratio a sound would be little but the resampler's filter.
+constexpr uint64_t kMaxRateRatio = 256;
 
-int32_t convertToMono16(WaveFile& wave) {
-  PcmLayout layout;
-  if (!readPcmLayout(wave, layout)) return 0;
-  FormatFields format = readFormat(wave);
-  if (format.wFormatTag == kFormatPcm && format.nChannels == 1 && format.wBitsPerSample == 16) return 0;
-  size_t frameBytes = size_t{layout.containerBytes} * layout.channels;
-  size_t frames = wave.data.size() / frameBytes;
+// Every frame straight to its 16-bit sample.
+int32_t convertFrames(WaveFile& wave, const PcmLayout& layout, size_t frames, uint32_t rate) {
   WaveFile fresh;
-  if (frames > UINT32_MAX) return reportNoMemory();
-  if (int32_t result = buildPcmRecord(fresh, 1, format.nSamplesPerSec, static_cast<uint32_t>(frames)); result != 0) {
-    return result;
-  }
+  if (int32_t result = buildPcmRecord(fresh, 1, rate, static_cast<uint32_t>(frames)); result != 0) return result;
   std::span<int16_t> out = pcmSamples(fresh.data, frames);
+  size_t frameBytes = size_t{layout.containerBytes} * layout.channels;
   const uint8_t* frame = wave.data.data();
   for (size_t i = 0; i < frames; ++i, frame += frameBytes) out[i] = roundToSample(frameValue(frame, layout));
   installRecord(wave, fresh);
   return 0;
+}
+
+// The frames' unrounded means through the resampler, then rounded.
+int32_t resampleFrames(WaveFile& wave, const PcmLayout& layout, size_t frames, uint32_t fromRate, uint32_t toRate) {
+  if (fromRate == 0 || fromRate > toRate * kMaxRateRatio || toRate > fromRate * kMaxRateRatio) {
+    return reportError(kErrorRefused, "Quarlix - Can't resample %u Hz to %u Hz !\n", fromRate, toRate);
+  }
+  uint64_t count = rescaledPosition(frames, fromRate, toRate);
+  HeapBlock means, resampled;
+  if (count > UINT32_MAX / 2 || !means.allocateUnfilled(frames * sizeof(double)) ||
+      !resampled.allocateUnfilled(count * sizeof(double))) {
+    return reportNoMemory();
+  }
+  std::span<double> in(reinterpret_cast<double*>(means.data()), frames);
+  std::span<double> out(reinterpret_cast<double*>(resampled.data()), count);
+  size_t frameBytes = size_t{layout.containerBytes} * layout.channels;
+  const uint8_t* frame = wave.data.data();
+  for (size_t i = 0; i < frames; ++i, frame += frameBytes) in[i] = frameValue(frame, layout);
+  if (!resample(in, fromRate, toRate, out)) return reportNoMemory();
+  WaveFile fresh;
+  if (int32_t result = buildPcmRecord(fresh, 1, toRate, static_cast<uint32_t>(count)); result != 0) return result;
+  std::span<int16_t> samples = pcmSamples(fresh.data, count);
+  for (size_t i = 0; i < count; ++i) samples[i] = roundToSample(out[i]);
+  installRecord(wave, fresh);
+  return rescaleLoops(wave, fromRate, toRate, static_cast<uint32_t>(count)) ? 0 : kErrorNoMemory;
+}
+
+}  // namespace
+
+int32_t convertToMono16(WaveFile& wave, uint32_t rate) {
+  PcmLayout layout;
+  if (!readPcmLayout(wave, layout)) return 0;
+  FormatFields format = readFormat(wave);
+  bool resampling = rate != 0 && rate != format.nSamplesPerSec;
+  if (!resampling && format.wFormatTag == kFormatPcm && format.nChannels == 1 && format.wBitsPerSample == 16) return 0;
+  size_t frames = wave.data.size() / (size_t{layout.containerBytes} * layout.channels);
+  if (frames > UINT32_MAX / 2) return reportNoMemory();
+  if (resampling) return resampleFrames(wave, layout, frames, format.nSamplesPerSec, rate);
+  return convertFrames(wave, layout, frames, format.nSamplesPerSec);
 }

@@ -1,5 +1,6 @@
-// -m: a PCM-family input made 16-bit mono PCM right after loading, so that
-// every later stage sees what it was written for.
+// -m and -s: a PCM-family input made 16-bit mono PCM right after loading,
+// at its own rate or at a chosen one, so that every later stage sees what
+// it was written for.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +12,8 @@
 // nearest (ties to even) and clamped; 8-bit samples count from 128, floats
 // are full scale at 1.0 and NaN gives 0. 16-bit mono PCM, and every layout
 // that cannot be made 16-bit mono, is left exactly as it is, for the
-// later jobs' own refusals. 0, or the reported out-of-memory code with the
-// source untouched.
-int32_t convertToMono16(WaveFile& wave);
+// later jobs' own refusals. With a `rate` (not 0) other than the file's,
+// the frames' means are resampled to it before they are rounded, and the
+// loop points move with them. 0, or the reported negative code (a rate
+// more than 256 times away from the file's is refused).
+int32_t convertToMono16(WaveFile& wave, uint32_t rate);

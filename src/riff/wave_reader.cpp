@@ -10,6 +10,7 @@
 #include "app/number_text.h"
 #include "riff/byte_order.h"
 #include "riff/chunk_walk.h"
+#include "riff/info_comment.h"
 #include "riff/pcm_layout.h"
 
 namespace {
@@ -17,7 +18,6 @@ namespace {
 constexpr size_t kSmplLoopCountOffset = 28;
 constexpr size_t kSmplFirstLoopOffset = 40;  // type, then start at 44, end at 48
 constexpr size_t kSmplFirstLoopEnd = 52;
-constexpr size_t kMaxCommentLength = 255;
 
 int32_t failRead(const char* message) { return reportError(kErrorRead, "%s", message); }
 
@@ -37,32 +37,14 @@ void takeSampleLoop(WaveFile& record) {
   record.loopEnd = loadLE32(smpl.data() + kSmplFirstLoopOffset + 8) + 1u;
 }
 
-// The first ICMT text of the INFO list may name a loop as "start end". Every
-// sub-chunk and the text are bounded by the block: a text without its zero
-// byte ends with its sub-chunk.
+// The first ICMT text of the INFO list may name a loop as "start end".
 void takeCommentLoop(WaveFile& record) {
-  const uint8_t* block = record.info.data();
-  uint64_t size = record.info.size();
-  for (uint64_t at = 4; at + 8 <= size;) {
-    uint32_t id = loadLE32(block + at);
-    uint32_t length = loadLE32(block + at + 4);
-    if (id == kFourCCIcmt) {
-      uint64_t textEnd = std::min<uint64_t>(size, at + 8 + length);
-      const char* text = reinterpret_cast<const char*>(block + at + 8);
-      size_t textLength = strnlen(text, static_cast<size_t>(textEnd - (at + 8)));
-      if (textLength > kMaxCommentLength) return;
-      char copy[kMaxCommentLength + 1];
-      std::memcpy(copy, text, textLength);
-      copy[textLength] = '\0';
-      uint32_t start, end;
-      if (parseCommentLoop(copy, &start, &end)) {
-        record.loopStart = start;
-        record.loopType = 0;
-        record.loopEnd = end;
-      }
-      return;
-    }
-    at += 8ull + length + (length & 1);
+  CommentSpan comment;
+  uint32_t start, end;
+  if (findCommentLoop(record.info, comment, &start, &end)) {
+    record.loopStart = start;
+    record.loopType = 0;
+    record.loopEnd = end;
   }
 }
 
