@@ -99,10 +99,14 @@ bench: bench-build
 bench-runtime: bench-build
 	bash bench/device_library.sh $(BENCH_DIR)
 
-# The demo compresses the example to IMA ADPCM and decodes that again; it
-# works in a scratch directory, since the WAV output lands in the current
-# directory under the input's base name.
-demo: build
+# The demo builds the tool alone (no tests, no benchmarks), compresses the
+# example to IMA ADPCM and decodes that again; it works in a scratch
+# directory, since the WAV output lands in the current directory under the
+# input's base name. It configures as `build` does, so the two share the
+# build directory without undoing each other's settings.
+demo: deps
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARLIX_BENCH=ON
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target quarlix
 	rm -rf $(BUILD_DIR)/demo && mkdir -p $(BUILD_DIR)/demo
 	cd $(BUILD_DIR)/demo && ../quarlix -vf -cadpcmima ../../examples/tone.wav -d tone.wav
 	ls -l $(BUILD_DIR)/demo
