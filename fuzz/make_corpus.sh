@@ -18,9 +18,10 @@ for type in adpcm adpcmn64 adpcmima adpcmms; do
 done
 sox short.wav -r 8000 -e gsm-full-rate gsm.wav
 sox short.wav -e a-law alaw.wav
-# The layouts -m converts, as the tools write them: 500 frames each.
+# The layouts -m converts, as the tools write them, within the 8 KiB the
+# harnesses read.
 sox short.wav -c 2 -b 24 stereo24.wav trim 0 500s
-ffmpeg -loglevel error -i short.wav -t 0.05 -ac 6 -c:a pcm_f32le float6.wav
+ffmpeg -loglevel error -i short.wav -t 0.01 -ac 6 -c:a pcm_f32le float6.wav
 
 for harness in chunk_walk file_job; do
   mkdir -p "$here/corpus/$harness"
