@@ -58,6 +58,14 @@ int16_t roundToSample(double value) {
   return static_cast<int16_t>(std::nearbyint(value));  // the default mode: to nearest, ties to even
 }
 
+// Hands every frame's unrounded mean, in order, to take(index, value).
+template <typename Take>
+void forEachFrameValue(const HeapBlock& data, const PcmLayout& layout, size_t frames, Take take) {
+  size_t frameBytes = size_t{layout.containerBytes} * layout.channels;
+  const uint8_t* frame = data.data();
+  for (size_t i = 0; i < frames; ++i, frame += frameBytes) take(i, frameValue(frame, layout));
+}
+
 // Beyond this ratio a sound would be little but the resampler's filter.
 constexpr uint64_t kMaxRateRatio = 256;
 
@@ -66,9 +74,7 @@ int32_t convertFrames(WaveFile& wave, const PcmLayout& layout, size_t frames, ui
   WaveFile fresh;
   if (int32_t result = buildPcmRecord(fresh, 1, rate, static_cast<uint32_t>(frames)); result != 0) return result;
   std::span<int16_t> out = pcmSamples(fresh.data, frames);
-  size_t frameBytes = size_t{layout.containerBytes} * layout.channels;
-  const uint8_t* frame = wave.data.data();
-  for (size_t i = 0; i < frames; ++i, frame += frameBytes) out[i] = roundToSample(frameValue(frame, layout));
+  forEachFrameValue(wave.data, layout, frames, [&](size_t i, double value) { out[i] = roundToSample(value); });
   installRecord(wave, fresh);
   return 0;
 }
@@ -86,9 +92,7 @@ int32_t resampleFrames(WaveFile& wave, const PcmLayout& layout, size_t frames, u
   }
   std::span<double> in(reinterpret_cast<double*>(means.data()), frames);
   std::span<double> out(reinterpret_cast<double*>(resampled.data()), count);
-  size_t frameBytes = size_t{layout.containerBytes} * layout.channels;
-  const uint8_t* frame = wave.data.data();
-  for (size_t i = 0; i < frames; ++i, frame += frameBytes) in[i] = frameValue(frame, layout);
+  forEachFrameValue(wave.data, layout, frames, [&](size_t i, double value) { in[i] = value; });
   if (!resample(in, fromRate, toRate, out)) return reportNoMemory();
   WaveFile fresh;
   if (int32_t result = buildPcmRecord(fresh, 1, toRate, static_cast<uint32_t>(count)); result != 0) return result;
