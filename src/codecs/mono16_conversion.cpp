@@ -16,11 +16,12 @@ namespace {
 int64_t integerSample(const uint8_t* p, const PcmLayout& layout) {
   int64_t value;
   switch (layout.containerBytes) {
-    case 1: value = int64_t{p[0]} - 128; break;
+    case 1: value = p[0]; break;
     case 2: value = static_cast<int16_t>(loadLE16(p)); break;
     case 3: value = static_cast<int32_t>(static_cast<uint32_t>(p[0] | p[1] << 8 | p[2] << 16) << 8) >> 8; break;
     default: value = static_cast<int32_t>(loadLE32(p)); break;
   }
+  if (layout.coding == SampleCoding::kUnsigned) value -= 128;
   // Only the valid bits count; those below them are no part of the sample.
   return value >> (8 * layout.containerBytes - layout.validBits);
 }
