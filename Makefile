@@ -13,7 +13,7 @@ WINDOWS_DIR ?= build-windows
 JOBS ?= 2
 
 .PHONY: all deps build build-asan build-fuzz test test-normal test-cross test-sounds test-asan leakcheck fuzz bench-deps \
-  bench-build bench bench-runtime demo clean windows windows-test windows-zip
+  bench-build bench bench-runtime bench-games demo clean windows windows-test windows-zip
 
 all: build
 
@@ -93,16 +93,27 @@ bench-build: bench-deps
 
 bench: bench-build
 	bash bench/run_bench.sh $(BENCH_DIR)
+	bash bench/game_sounds.sh $(BENCH_DIR)
 	bash bench/device_library.sh $(BENCH_DIR)
+
+# Only the game folders: every WAV of five Debian games' data packages
+# (fetched with apt-get download, never installed) through -m and -s; it
+# fails unless every file converts. About 15 s with a fast mirror.
+bench-games: build
+	bash bench/game_sounds.sh $(BUILD_DIR)
 
 # Only the decoder library's part: its Cortex-M0 size and host rates.
 bench-runtime: bench-build
 	bash bench/device_library.sh $(BENCH_DIR)
 
-# The demo compresses the example to IMA ADPCM and decodes that again; it
-# works in a scratch directory, since the WAV output lands in the current
-# directory under the input's base name.
-demo: build
+# The demo builds the tool alone (no tests, no benchmarks), compresses the
+# example to IMA ADPCM and decodes that again; it works in a scratch
+# directory, since the WAV output lands in the current directory under the
+# input's base name. It configures as `build` does, so the two share the
+# build directory without undoing each other's settings.
+demo: deps
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARLIX_BENCH=ON
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target quarlix
 	rm -rf $(BUILD_DIR)/demo && mkdir -p $(BUILD_DIR)/demo
 	cd $(BUILD_DIR)/demo && ../quarlix -vf -cadpcmima ../../examples/tone.wav -d tone.wav
 	ls -l $(BUILD_DIR)/demo

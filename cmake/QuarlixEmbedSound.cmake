@@ -3,7 +3,7 @@
 # that the image is of the format asked for, and writes it as a C array.
 # cmake -DQUARLIX=<tool> -DSOURCE=<wav> -DSHOWN=<its path as named> -DWORK=<folder>
 #       -DNAME=<C name> -DFORMAT=<adpcm|adpcmn64|adpcmima|pcm> -DBLOCK=<bytes or empty>
-#       -DLOOP=<bool> -DOUTPUT=<source file> -P QuarlixEmbedSound.cmake
+#       -DLOOP=<bool> -DRATE=<hz or empty> -DOUTPUT=<source file> -P QuarlixEmbedSound.cmake
 cmake_minimum_required(VERSION 3.21)
 
 # The image's sample type (its second byte) by FORMAT, and the types' names.
@@ -20,7 +20,12 @@ set(type_name_6 "Orbel ADPCM-N64")
 file(MAKE_DIRECTORY "${WORK}")
 file(REMOVE "${WORK}/sound.wav" "${WORK}/sound.bin")
 file(COPY_FILE "${SOURCE}" "${WORK}/sound.wav")
-set(options "")
+# Any PCM WAV becomes 16-bit mono (at RATE) before it is compressed.
+if(RATE STREQUAL "")
+  set(options -m)
+else()
+  set(options "-s${RATE}")
+endif()
 if(NOT FORMAT STREQUAL "pcm")
   list(APPEND options "-c${FORMAT}")
 endif()
@@ -45,8 +50,10 @@ endif()
 # A WAV that is already ADPCM passes through quarlix as it is.
 file(READ "${WORK}/sound.bin" head LIMIT 8 HEX)
 string(SUBSTRING "${head}" 2 2 type)
+string(SUBSTRING "${head}" 4 4 rate)
 string(SUBSTRING "${head}" 12 4 block)
 math(EXPR type "0x${type}")
+math(EXPR rate "0x${rate}")
 math(EXPR block "0x${block}")
 if(NOT type EQUAL type_${FORMAT})
   message(FATAL_ERROR "${SOURCE} is ${type_name_${type}}, not the ${type_name_${type_${FORMAT}}} "
@@ -54,6 +61,13 @@ if(NOT type EQUAL type_${FORMAT})
 endif()
 if(NOT BLOCK STREQUAL "" AND NOT block EQUAL BLOCK)
   message(FATAL_ERROR "${SOURCE} has blocks of ${block} bytes, not the ${BLOCK} that BLOCK asks for")
+endif()
+# The image holds the rate's low 16 bits.
+if(NOT RATE STREQUAL "")
+  math(EXPR low "${RATE} % 65536")
+  if(NOT rate EQUAL low)
+    message(FATAL_ERROR "${SOURCE} is compressed already at ${rate} Hz, not at the ${RATE} Hz that RATE asks for")
+  endif()
 endif()
 
 file(READ "${WORK}/sound.bin" hex HEX)

@@ -1,9 +1,10 @@
 # quarlix_add_sounds(<target> HEADER <file.h>
 #                    [FORMAT adpcm | adpcmn64 | adpcmima | pcm] [BLOCK <bytes>] [LOOP]
-#                    SOURCES <wav>...)
+#                    [RATE <hz>] SOURCES <wav>...)
 #
 # Converts every WAV with quarlix at build time (one run per sound) into its
-# sample image, the bytes of `quarlix -ob`, and embeds each in <target> as a
+# sample image, the bytes of `quarlix -m -ob` (any PCM WAV made 16-bit mono;
+# with RATE, `-s<hz>`: resampled to that rate too), and embeds each in <target> as a
 # const array aligned to 4 bytes with its size. <file.h>, generated in the
 # build tree and put on the target's include path, declares for each sound
 #   extern const unsigned char <name>[];
@@ -32,7 +33,7 @@ function(quarlix_add_sounds target)
       thread_local throw true try typedef typeid typename typeof typeof_unqual union unsigned using
       virtual void volatile wchar_t while xor xor_eq _Alignas _Alignof _Atomic _BitInt _Bool _Complex
       _Decimal128 _Decimal32 _Decimal64 _Generic _Imaginary _Noreturn _Static_assert _Thread_local)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "LOOP" "HEADER;FORMAT;BLOCK" "SOURCES")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "LOOP" "HEADER;FORMAT;BLOCK;RATE" "SOURCES")
   set(call "quarlix_add_sounds(${target})")
   if(arg_UNPARSED_ARGUMENTS OR arg_KEYWORDS_MISSING_VALUES)
     message(FATAL_ERROR "${call}: unknown or empty arguments: "
@@ -76,6 +77,12 @@ function(quarlix_add_sounds target)
   endif()
   if(arg_LOOP)
     string(APPEND description ", looped whole")
+  endif()
+  if(DEFINED arg_RATE)
+    if(NOT arg_RATE MATCHES "^[0-9]+$" OR arg_RATE LESS 1000 OR arg_RATE GREATER 192000)
+      message(FATAL_ERROR "${call}: RATE takes a sample rate in Hz from 1000 to 192000, not ${arg_RATE}")
+    endif()
+    string(APPEND description ", at ${arg_RATE} Hz")
   endif()
   if(NOT TARGET Quarlix::quarlix)
     message(FATAL_ERROR "${call}: no quarlix program for this host to convert the sounds: "
@@ -134,11 +141,11 @@ function(quarlix_add_sounds target)
     # in a file the conversion depends on, so changing them converts again.
     set(work "${folder}/${name}")
     set(array "${work}/${name}${extension}")
-    _quarlix_write_if_changed("${work}/options.txt" "${arg_FORMAT} ${arg_BLOCK} ${arg_LOOP}\n")
+    _quarlix_write_if_changed("${work}/options.txt" "${arg_FORMAT} ${arg_BLOCK} ${arg_LOOP} ${arg_RATE}\n")
     add_custom_command(OUTPUT "${array}"
       COMMAND "${CMAKE_COMMAND}" "-DQUARLIX=$<TARGET_FILE:Quarlix::quarlix>" "-DSOURCE=${file}"
               "-DSHOWN=${shown}" "-DWORK=${work}" "-DNAME=${name}" "-DFORMAT=${arg_FORMAT}"
-              "-DBLOCK=${arg_BLOCK}" "-DLOOP=${arg_LOOP}" "-DOUTPUT=${array}"
+              "-DBLOCK=${arg_BLOCK}" "-DLOOP=${arg_LOOP}" "-DRATE=${arg_RATE}" "-DOUTPUT=${array}"
               -P "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/QuarlixEmbedSound.cmake"
       DEPENDS "${file}" "${work}/options.txt" "$<TARGET_FILE:Quarlix::quarlix>"
               "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/QuarlixEmbedSound.cmake"

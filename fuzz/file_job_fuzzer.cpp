@@ -26,6 +26,9 @@ const std::vector<std::vector<const char*>> kOptionSets = {
     {"-ta"},
     {"-tu", "-d"},
     {"-tb", "-ob"},
+    {"-m", "-cadpcmima"},
+    {"-m", "-or"},
+    {"-s11025", "-ob"},
 };
 
 // The search encoder costs more than all the sets above together: each

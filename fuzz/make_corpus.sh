@@ -18,11 +18,16 @@ for type in adpcm adpcmn64 adpcmima adpcmms; do
 done
 sox short.wav -r 8000 -e gsm-full-rate gsm.wav
 sox short.wav -e a-law alaw.wav
+# The layouts -m converts, as the tools write them, within the 8 KiB the
+# harnesses read.
+sox short.wav -c 2 -b 24 stereo24.wav trim 0 500s
+ffmpeg -loglevel error -i short.wav -t 0.01 -ac 6 -c:a pcm_f32le float6.wav
 
 for harness in chunk_walk file_job; do
   mkdir -p "$here/corpus/$harness"
   cp short.wav gsm.wav alaw.wav out/*.wav "$here/corpus/$harness/"
 done
+cp stereo24.wav float6.wav "$here/corpus/file_job/"
 
 # The image harness takes a read-size byte and an image: the -ob image of
 # every type, the ADPCM ones with a loop from sample 333 to 1777.

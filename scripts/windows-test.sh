@@ -19,7 +19,8 @@ done
 
 suites=(CliTest FileJobTest FaultTest OutputReplacementTest SampleWriterFailure TrailingBytesTest BinWriter
         CSourceWriter CompiledArray ResourceWriter ConversionOutputs OrbelCliTest LawCli GsmTest AdpcmPeers
-        QuarlixWrites PeerWrites WindowsParity WindowsHost)
+        QuarlixWrites PeerWrites WindowsParity WindowsHost MonoConversion
+        Resample)
 pattern="(^|/)($(IFS='|'; echo "${suites[*]}"))\\."
 
 # Wine's own prefix, under the build; it prints nothing of its own into what

@@ -136,6 +136,31 @@ TEST_F(OptionTest, TestAndViewOptions) {
   EXPECT_TRUE(jobOptions.decompress);
 }
 
+// -m takes nothing after its letter; -s takes a decimal rate from 1000 to
+// 192000, sets -m too, and the last one counts.
+TEST_F(OptionTest, MonoAndRateOptions) {
+  EXPECT_EQ(parse("-M"), 0);
+  EXPECT_TRUE(jobOptions.makeMono16);
+  EXPECT_EQ(jobOptions.sampleRate, 0u);
+  EXPECT_EQ(parse("-mx"), -10);
+  EXPECT_STREQ(errorMessage, "Quarlix - Unknown option !\n");
+  jobOptions = JobOptions{};
+  EXPECT_EQ(parse("-s16000"), 0);
+  EXPECT_TRUE(jobOptions.makeMono16);
+  EXPECT_EQ(jobOptions.sampleRate, 16000u);
+  for (const char* good : {"-s1000", "-S192000", "-s011025"}) {
+    EXPECT_EQ(parse(good), 0) << good;
+  }
+  EXPECT_EQ(jobOptions.sampleRate, 11025u);
+  for (const char* bad : {"-s", "-s999", "-s192001", "-s0x3e8", "-s16000x", "-s-16000", "-s 16000", "-s1e4",
+                          "-s99999999999"}) {
+    resetErrorState();
+    EXPECT_EQ(parse(bad), -10) << bad;
+    EXPECT_STREQ(errorMessage, "Quarlix - Illegal sample rate (must be 1000 <= n <= 192000) !\n") << bad;
+  }
+  EXPECT_EQ(jobOptions.sampleRate, 11025u);
+}
+
 TEST_F(OptionTest, UnknownOptions) {
   for (const char* bad : {"-", "/", "-x", "-z12"}) {
     resetErrorState();

@@ -27,7 +27,9 @@ deb=$work/out/quarlix_${version}_$(dpkg --print-architecture).deb
 
 [ "$(dpkg-deb -f "$deb" Package)" = quarlix ] || fail "package name"
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "package version"
-dpkg-deb -f "$deb" Depends | grep -q 'libgsm1' || fail "libgsm1 missing from Depends: $(dpkg-deb -f "$deb" Depends)"
+for library in libgsm1 libsoxr0; do
+  dpkg-deb -f "$deb" Depends | grep -q "$library" || fail "$library missing from Depends: $(dpkg-deb -f "$deb" Depends)"
+done
 [ -n "$(dpkg-deb -f "$deb" Maintainer)" ] || fail "no maintainer"
 description=$(dpkg-deb -f "$deb" Description)
 [ "$(printf '%s\n' "$description" | wc -l)" -ge 2 ] || fail "no long description"

@@ -55,9 +55,18 @@ sfx_hit sfx/hit.wav -cadpcm
 ui_hit ui/hit.wav -cadpcm
 voice_hello_world voice/hello+world.wav -cadpcmn64
 music_theme music/theme.wav -cadpcmima -b256
+mixed_beep_mono mixed/beep-mono.wav -s16000 -cadpcmima
+mixed_engine_stereo mixed/engine-stereo.wav -s16000 -cadpcmima
+mixed_coin_8bit mixed/coin-8bit.wav -s16000 -cadpcmima
+mixed_laser_24bit mixed/laser-24bit.wav -s16000 -cadpcmima
 EOF
 grep -Eq '^music_theme: ([0-9]+) samples at 8000 Hz, loop 0\.\.\1$' "$work/dump.txt" || fail "LOOP lost: $(cat "$work/dump.txt")"
-[ "$(grep -c 'loop 0\.\.0$' "$work/dump.txt")" -eq 4 ] || fail "loops where none was asked: $(cat "$work/dump.txt")"
+[ "$(grep -c 'loop 0\.\.0$' "$work/dump.txt")" -eq 8 ] || fail "loops where none was asked: $(cat "$work/dump.txt")"
+# RATE: every sound of the mixed folder at 16000 Hz, as long as its WAV's
+# frames make at that rate.
+for expected in "beep_mono: 1280" "engine_stereo: 3200" "coin_8bit: 2399" "laser_24bit: 1600"; do
+  grep -q "^mixed_$expected samples at 16000 Hz" "$work/dump.txt" || fail "RATE 16000: no $expected in $(cat "$work/dump.txt")"
+done
 
 # Touching one WAV converts that one again and nothing else; then nothing is left to do.
 touch "$example/voice/hello world.wav"
@@ -91,7 +100,7 @@ for route in package subdirectory; do
     -DCMAKE_C_FLAGS=-fdata-sections "${from[@]}"
   logged m0-build.log cmake --build "$device" -j2
   objects=("$device"/CMakeFiles/sound_bank.dir/quarlix_sounds/sound_bank/*/*.obj)
-  [ ${#objects[@]} -eq 5 ] || fail "$route: ${#objects[@]} sound objects for the Cortex-M0"
+  [ ${#objects[@]} -eq 9 ] || fail "$route: ${#objects[@]} sound objects for the Cortex-M0"
   for object in "${objects[@]}"; do
     name=$(basename "$object" .c.obj)
     alignment=$(arm-none-eabi-objdump -h "$object" | awk -v section=".rodata.$name" '$2 == section { print $7 }')
@@ -162,15 +171,18 @@ expect_samples "$cxx/build/digit.raw" "$cxx/snd/1 Grüße.WAV"
 expect_samples "$cxx/build/wild.raw" "$cxx/snd/a*b?.wav" -cadpcmima -b100
 expect_samples "$cxx/build/door.raw" "$work/elsewhere/door.wav" -cadpcmima -b100
 
-# Mistakes: two sources of one name in two calls, a name that is a keyword
-# and BLOCK with pcm stop the configuration; a conversion that fails and a WAV that is ADPCM already,
-# of another kind than asked, stop the build. Each message names the file.
+# Mistakes: two sources of one name in two calls, a name that is a keyword,
+# BLOCK with pcm and a RATE out of range stop the configuration; a WAV that
+# is not PCM (A-law), one that is ADPCM already of another kind than asked
+# or at another rate than RATE stop the build. Each message names the file.
+# A stereo WAV is no mistake: it becomes a mono sound like any other.
 wrong="$work/wrong"
 mkdir -p "$wrong/a"
 cp "$root/examples/sounds/ui/hit.wav" "$wrong/a/door-open.wav"
 cp "$root/examples/sounds/ui/hit.wav" "$wrong/a/door_open.wav"
 cp "$root/examples/sounds/ui/hit.wav" "$wrong/new.WAV"
 sox -R -n -r 8000 -c 2 -b 16 -e signed "$wrong/stereo.wav" synth 0.1 sine 440
+sox -R -n -r 8000 -c 1 -e a-law "$wrong/alaw.wav" synth 0.1 sine 440
 (cd "$wrong" && "$quarlix" -cadpcmima a/door-open.wav >/dev/null && mv door-open.wav ima.wav)
 printf 'int unused;\n' >"$wrong/bank.c"
 cat >"$wrong/CMakeLists.txt" <<'EOF'
@@ -183,6 +195,10 @@ if(CASE STREQUAL "clash")
   quarlix_add_sounds(bank HEADER two.h SOURCES a/door_open.wav)
 elseif(CASE STREQUAL "pcm block")
   quarlix_add_sounds(bank HEADER one.h FORMAT pcm BLOCK 256 SOURCES a/door-open.wav)
+elseif(CASE STREQUAL "rate")
+  quarlix_add_sounds(bank HEADER one.h RATE 999 SOURCES a/door-open.wav)
+elseif(CASE STREQUAL "ima rate")
+  quarlix_add_sounds(bank HEADER one.h FORMAT adpcmima RATE 11025 SOURCES ima.wav)
 else()
   quarlix_add_sounds(bank HEADER one.h SOURCES ${CASE})
 endif()
@@ -197,9 +213,14 @@ done <<'EOF'
 clash|configure|a/door-open.wav and a/door_open.wav both give the name a_door_open
 new.WAV|configure|new.WAV gives the name "new", which no C or C++ array can have
 pcm block|configure|BLOCK is the ADPCM block size; FORMAT pcm has no blocks
-stereo.wav|build|quarlix could not convert .*/wrong/stereo.wav: .*Quarlix - Only mono samples can be compressed
+rate|configure|RATE takes a sample rate in Hz from 1000 to 192000, not 999
+alaw.wav|build|quarlix could not convert .*/wrong/alaw.wav: .*Quarlix - Can't convert this type of WAV file to BIN format
 ima.wav|build|/wrong/ima.wav is IMA ADPCM, not the Orbel ADPCM that FORMAT adpcm asks for
+ima rate|build|/wrong/ima.wav is compressed already at 22050 Hz, not at the 11025 Hz that RATE asks for
 EOF
+# The stereo WAV of the mistakes' folder is a sound like any other.
+logged stereo.log cmake -S "$wrong" -B "$wrong/stereo" -DCMAKE_PREFIX_PATH="$prefix" -DCASE=stereo.wav
+logged stereo-build.log cmake --build "$wrong/stereo"
 
 echo "sounds: the package, the example (host and Cortex-M0, installed and as a subproject)," \
   "C++, pkg-config and the mistakes all as they should be, in $((SECONDS - started)) s"

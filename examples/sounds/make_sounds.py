@@ -1,20 +1,31 @@
 #!/usr/bin/env python3
-"""Writes the example's sounds: short 16-bit mono PCM WAV files synthesised
-here (so they carry no third-party audio), under names that no C identifier
-holds as they stand. Run in examples/sounds."""
+"""Writes the example's sounds: short PCM WAV files synthesised here (so they
+carry no third-party audio), under names that no C identifier holds as they
+stand; most are 16-bit mono, those in mixed/ mono, stereo, 8-bit and 24-bit
+at several rates, as a game's folder mixes them. Run in examples/sounds."""
 import math
 import os
 import struct
 import wave
 
 
-def write(path, rate, samples):
+def sample_bytes(value, width):
+    """One sample of `width` bytes from a value on the 16-bit scale."""
+    if width == 1:
+        return struct.pack("<B", max(0, min(255, round(value / 256) + 128)))
+    scaled = max(-(1 << (8 * width - 1)), min((1 << (8 * width - 1)) - 1, round(value * (1 << (8 * width - 16)))))
+    return scaled.to_bytes(width, "little", signed=True)
+
+
+def write(path, rate, samples, channels=1, width=2):
+    """`samples` holds frames: values, or tuples of one value per channel."""
     os.makedirs(os.path.dirname(path), exist_ok=True)
     with wave.open(path, "wb") as out:
-        out.setnchannels(1)
-        out.setsampwidth(2)
+        out.setnchannels(channels)
+        out.setsampwidth(width)
         out.setframerate(rate)
-        out.writeframes(b"".join(struct.pack("<h", max(-32768, min(32767, round(s)))) for s in samples))
+        frames = (frame if isinstance(frame, tuple) else (frame,) for frame in samples)
+        out.writeframes(b"".join(sample_bytes(v, width) for frame in frames for v in frame))
 
 
 def noise(count, seed):
@@ -79,8 +90,29 @@ def theme(rate=8000, seconds=0.5):
         yield 8000 * (1 - 0.6 * within) * math.sin(2 * math.pi * note * i / rate)
 
 
+def engine(rate=22050, seconds=0.2):
+    """A low hum panned from left to right, as stereo frames."""
+    count = int(rate * seconds)
+    for i in range(count):
+        value = 7000 * (math.sin(2 * math.pi * 90 * i / rate) + 0.4 * math.sin(2 * math.pi * 270 * i / rate))
+        pan = i / count
+        yield (value * (1 - pan), value * pan)
+
+
+def coin(rate=11025, seconds=0.15):
+    """Two quick high notes."""
+    count = int(rate * seconds)
+    for i in range(count):
+        note = 988 if i < count // 3 else 1319
+        yield 12000 * (1 - i / count) * math.sin(2 * math.pi * note * i / rate)
+
+
 write("sfx/door-open.wav", 11025, list(door_open()))
 write("sfx/hit.wav", 11025, list(drum_hit()))
 write("ui/hit.wav", 22050, list(ui_blip()))
 write("voice/hello world.wav", 8000, list(vowel()))
 write("music/theme.wav", 8000, list(theme()))
+write("mixed/beep-mono.wav", 8000, list(ui_blip(8000)))
+write("mixed/engine-stereo.wav", 22050, list(engine()), channels=2)
+write("mixed/coin-8bit.wav", 11025, list(coin()), width=1)
+write("mixed/laser-24bit.wav", 48000, list(door_open(48000, 0.1)), width=3)

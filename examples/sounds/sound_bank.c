@@ -9,6 +9,10 @@ const sound_entry sound_bank[] = {
     {"ui_hit", ui_hit, &ui_hit_size},
     {"voice_hello_world", voice_hello_world, &voice_hello_world_size},
     {"music_theme", music_theme, &music_theme_size},
+    {"mixed_beep_mono", mixed_beep_mono, &mixed_beep_mono_size},
+    {"mixed_engine_stereo", mixed_engine_stereo, &mixed_engine_stereo_size},
+    {"mixed_coin_8bit", mixed_coin_8bit, &mixed_coin_8bit_size},
+    {"mixed_laser_24bit", mixed_laser_24bit, &mixed_laser_24bit_size},
 };
 const size_t sound_bank_count = sizeof sound_bank / sizeof sound_bank[0];
 

@@ -1,6 +1,7 @@
 #include "app/command_line.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -58,6 +59,8 @@ constexpr const char* kUsageText =
 
 constexpr int32_t kMinBlockSize = 16;
 constexpr int32_t kMaxBlockSize = 1024;
+constexpr uint32_t kMinSampleRate = 1000;
+constexpr uint32_t kMaxSampleRate = 192000;
 
 void chooseOutput(bool binary, bool cSource, bool resource) {
   jobOptions.outputBinary = binary;
@@ -96,6 +99,18 @@ void parseLawTest(char law) {
     default: return;
   }
   jobOptions.writeOutput = true;
+}
+
+// -s<rate>: decimal digits only, and -m with them.
+int32_t parseSampleRate(const char* text) {
+  size_t digits = std::strspn(text, "0123456789");
+  uint32_t rate = digits == 0 || digits > 6 || text[digits] != '\0' ? 0 : static_cast<uint32_t>(std::atoi(text));
+  if (rate < kMinSampleRate || rate > kMaxSampleRate) {
+    return reportError(kErrorRefused, "Quarlix - Illegal sample rate (must be 1000 <= n <= 192000) !\n");
+  }
+  jobOptions.makeMono16 = true;
+  jobOptions.sampleRate = rate;
+  return 0;
 }
 
 // Where absolute paths begin with "/", the option mark, the host tells
@@ -138,6 +153,10 @@ int32_t parseOption(char* argument) {
       jobOptions.decompress = true;
       jobOptions.writeOutput = true;
       return 0;
+    case 'M':
+      if (rest[0] != '\0') return reportError(kErrorRefused, "Quarlix - Unknown option !\n");
+      jobOptions.makeMono16 = true;
+      return 0;
     case 'O': return parseOutputChoice(rest[0]);
     case 'Q':
       if (rest[0] != '\0') return reportError(kErrorRefused, "Quarlix - Unknown option !\n");
@@ -148,6 +167,7 @@ int32_t parseOption(char* argument) {
       jobOptions.writeOutput = true;
       if (rest[0] == 'L') jobOptions.loopWhole = true;
       return 0;
+    case 'S': return parseSampleRate(rest);
     case 'T': parseLawTest(rest[0]); return 0;
     case 'V':
       for (const char* c = rest; *c != '\0'; ++c) {

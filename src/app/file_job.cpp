@@ -6,6 +6,7 @@
 #include "codecs/companding_laws.h"
 #include "codecs/gsm610.h"
 #include "codecs/ima_adpcm.h"
+#include "codecs/mono16_conversion.h"
 #include "codecs/ms_adpcm.h"
 #include "codecs/orbel_adpcm.h"
 #include "codecs/orbel_adpcm_n64.h"
@@ -59,6 +60,13 @@ int32_t writeOutput(WaveFile& wave) {
   return 0;
 }
 
+// Under -m and -s the stages after loading see 16-bit mono (at the -s
+// rate) wherever the input's layout allows it.
+int32_t conversionStage(WaveFile& wave) {
+  if (!jobOptions.makeMono16) return 0;
+  return convertToMono16(wave, jobOptions.sampleRate);
+}
+
 // Compression runs only on PCM input; a file in any other format passes on
 // unchanged, without a message.
 int32_t compressStage(WaveFile& wave) {
@@ -94,6 +102,7 @@ int32_t lawTestStage(WaveFile& wave) {
 
 int32_t runStages(WaveFile& wave, InputImage& input) {
   if (waveRead(wave, jobNames.inputPath.c_str(), input) != 0) return kErrorPassedUp;
+  if (conversionStage(wave) != 0) return kErrorPassedUp;
   if (compressStage(wave) != 0 || decompressStage(wave) != 0) return kErrorPassedUp;
   if (lawTestStage(wave) != 0) return kErrorPassedUp;
   if (jobOptions.testFileName) jobNames.baseName = "TESTFILE";

@@ -17,6 +17,8 @@ struct JobOptions {
   int32_t compressType = kFormatOrbelAdpcm;
   bool compress = false;
   bool search = false;  // -q: the compressions search instead of choosing greedily
+  bool makeMono16 = false;  // -m (and -s): PCM-family inputs become 16-bit mono PCM when loaded
+  uint32_t sampleRate = 0;  // -s: the rate they are resampled to; 0 keeps each file's own
   bool decompress = false;
   bool writeOutput = false;
   bool outputBinary = false;

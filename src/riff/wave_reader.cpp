@@ -10,13 +10,14 @@
 #include "app/number_text.h"
 #include "riff/byte_order.h"
 #include "riff/chunk_walk.h"
+#include "riff/info_comment.h"
+#include "riff/pcm_layout.h"
 
 namespace {
 
 constexpr size_t kSmplLoopCountOffset = 28;
 constexpr size_t kSmplFirstLoopOffset = 40;  // type, then start at 44, end at 48
 constexpr size_t kSmplFirstLoopEnd = 52;
-constexpr size_t kMaxCommentLength = 255;
 
 int32_t failRead(const char* message) { return reportError(kErrorRead, "%s", message); }
 
@@ -36,32 +37,14 @@ void takeSampleLoop(WaveFile& record) {
   record.loopEnd = loadLE32(smpl.data() + kSmplFirstLoopOffset + 8) + 1u;
 }
 
-// The first ICMT text of the INFO list may name a loop as "start end". Every
-// sub-chunk and the text are bounded by the block: a text without its zero
-// byte ends with its sub-chunk.
+// The first ICMT text of the INFO list may name a loop as "start end".
 void takeCommentLoop(WaveFile& record) {
-  const uint8_t* block = record.info.data();
-  uint64_t size = record.info.size();
-  for (uint64_t at = 4; at + 8 <= size;) {
-    uint32_t id = loadLE32(block + at);
-    uint32_t length = loadLE32(block + at + 4);
-    if (id == kFourCCIcmt) {
-      uint64_t textEnd = std::min<uint64_t>(size, at + 8 + length);
-      const char* text = reinterpret_cast<const char*>(block + at + 8);
-      size_t textLength = strnlen(text, static_cast<size_t>(textEnd - (at + 8)));
-      if (textLength > kMaxCommentLength) return;
-      char copy[kMaxCommentLength + 1];
-      std::memcpy(copy, text, textLength);
-      copy[textLength] = '\0';
-      uint32_t start, end;
-      if (parseCommentLoop(copy, &start, &end)) {
-        record.loopStart = start;
-        record.loopType = 0;
-        record.loopEnd = end;
-      }
-      return;
-    }
-    at += 8ull + length + (length & 1);
+  CommentSpan comment;
+  uint32_t start, end;
+  if (findCommentLoop(record.info, comment, &start, &end)) {
+    record.loopStart = start;
+    record.loopType = 0;
+    record.loopEnd = end;
   }
 }
 
@@ -99,8 +82,12 @@ int32_t loadRecord(WaveFile& record) {
     storeLE16(record.fmt.data() + 12, static_cast<uint16_t>(((format.wBitsPerSample + 7) >> 3) * format.nChannels));
   }
 
+  // What -m converts counts its samples by the data size, as PCM does, so
+  // it needs no fact chunk (the common tools write floats and extensible
+  // files without one).
+  bool countedByData = format.wFormatTag == kFormatPcm || (jobOptions.makeMono16 && isPcmFamily(record));
   if (record.factChunk.ckid == 0) {
-    if (format.wFormatTag != kFormatPcm) return failRead("Quarlix - Missing \"fact\" chunk !\n");
+    if (!countedByData) return failRead("Quarlix - Missing \"fact\" chunk !\n");
   } else if (!loadPresentChunk(record, record.factChunk, record.fact) || record.fact.size() < 4) {
     return failRead("Quarlix - Unable to read \"fact\" chunk !\n");
   }

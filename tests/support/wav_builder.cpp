@@ -62,6 +62,19 @@ Bytes pcmFormat(uint16_t channels, uint32_t rate, uint16_t bits) {
   return formatContents(1, channels, rate, rate * align, align, bits);
 }
 
+Bytes extensibleFormat(uint16_t subTag, uint16_t channels, uint32_t rate, uint16_t bits, uint16_t validBits) {
+  uint16_t align = static_cast<uint16_t>(channels * bits / 8);
+  Bytes out = formatContents(0xFFFE, channels, rate, rate * align, align, bits);
+  appendLE16(out, 22);
+  appendLE16(out, validBits);
+  appendLE32(out, 0);  // channel mask
+  appendLE16(out, subTag);
+  for (uint8_t b : {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}) {
+    out.push_back(b);
+  }
+  return out;
+}
+
 Bytes pcm16Contents(const std::vector<int16_t>& samples) {
   Bytes out;
   for (int16_t s : samples) appendLE16(out, static_cast<uint16_t>(s));

@@ -23,6 +23,9 @@ Bytes listChunk(const std::string& id, const std::string& type, const Bytes& chi
 Bytes formatContents(uint16_t tag, uint16_t channels, uint32_t rate, uint32_t avgBytes, uint16_t blockAlign,
                      uint16_t bits);
 Bytes pcmFormat(uint16_t channels, uint32_t rate, uint16_t bits);
+// A 40-byte WAVE_FORMAT_EXTENSIBLE fmt whose sub-format GUID stands for
+// subTag (1 PCM, 3 float), with `bits` per container.
+Bytes extensibleFormat(uint16_t subTag, uint16_t channels, uint32_t rate, uint16_t bits, uint16_t validBits);
 Bytes pcm16Contents(const std::vector<int16_t>& samples);
 Bytes factContents(uint32_t count);
 // A smpl chunk's contents with one loop (inclusive end) or none.
