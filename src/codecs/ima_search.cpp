@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr size_t kWidth = 128;
+constexpr size_t kWidth = 64;
 constexpr size_t kMaxSamples = kBeamMaxSamples;
 constexpr size_t kMaxBlockBytes = 1024;
 
@@ -107,22 +107,22 @@ void imaSearchBlock(std::span<const int16_t> input, std::span<uint8_t> block, Im
       if (index >= 0 && index <= QX_IMA_MAX_INDEX) indices[indexCount++] = index;
     }
   }
-  // The beam from every start prefers what fits the first samples: where a
-  // loud sound follows a quiet start, the start whose written block does
-  // best over the whole block gets a beam of its own.
-  size_t greedyBest = 0;
-  uint64_t greedyError = UINT64_MAX;
+  // Every start judged by the written encoder's block from it over the
+  // whole block; the beam starts from the best of them.
+  std::array<uint64_t, QX_IMA_MAX_INDEX + 1> greedy;
   for (size_t first = 0; first < indexCount; first += kLaneCount) {
     ImaStartTrials trials;
     for (size_t lane = 0; lane < kLaneCount; ++lane) trials.firstIndex[lane] = indices[std::min(first + lane, indexCount - 1)];
     imaRunStartTrials(input, trials);
-    for (size_t lane = 0; lane < kLaneCount && first + lane < indexCount; ++lane) {
-      if (trials.error[lane] < greedyError) {
-        greedyError = trials.error[lane];
-        greedyBest = first + lane;
-      }
-    }
+    for (size_t lane = 0; lane < kLaneCount && first + lane < indexCount; ++lane) greedy[first + lane] = trials.error[lane];
   }
+  std::array<size_t, QX_IMA_MAX_INDEX + 1> order;
+  for (size_t k = 0; k < indexCount; ++k) order[k] = k;
+  std::stable_sort(order.begin(), order.begin() + static_cast<ptrdiff_t>(indexCount),
+                   [&](size_t x, size_t y) { return greedy[x] < greedy[y]; });
+  std::array<int32_t, QX_IMA_MAX_INDEX + 1> starts;
+  for (size_t k = 0; k < indexCount; ++k) starts[k] = indices[order[k]];
+  uint64_t greedyError = greedy[order[0]];
   auto search = [&](const int32_t* starts, size_t count) {
     BeamStart start{input[0], 0, starts, count};
     std::array<int8_t, kMaxSamples> codes;
@@ -134,6 +134,11 @@ void imaSearchBlock(std::span<const int16_t> input, std::span<uint8_t> block, Im
     keepIfBetter(static_cast<int8_t>(end.adapt));
     return starts[end.start];
   };
-  if (search(indices.data(), indexCount) != indices[greedyBest]) search(&indices[greedyBest], 1);
+  // The beam from the best starts prefers what fits the first samples:
+  // where a loud sound follows a quiet start, the best start's written
+  // block can beat it, and then that start gets a beam of its own.
+  if (search(starts.data(), std::min(indexCount, kWidth)) != starts[0] && greedyError < chosenError) {
+    search(starts.data(), 1);
+  }
   state.stepIndex = chosenEnd;
 }

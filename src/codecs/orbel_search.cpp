@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr size_t kWidth = 16;
+constexpr size_t kWidth = 64;
 constexpr size_t kMaxSamples = orbelSamplesPerBlock(kOrbelMaxBlockBytes);
 constexpr int32_t kMaxHeaderStep = 0xFFF8;
 // The two sets whose candidates did best go on to a beam each.
