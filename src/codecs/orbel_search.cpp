@@ -107,12 +107,12 @@ void orbelSearchBlock(std::span<const int16_t> input, std::span<uint8_t> block, 
     // rarely wins.
     if (ranked->error > 2 * uint64_t{sets[0]->error}) break;
     int32_t set = ranked->set;
-    // The set's steps, best first.
+    // The set's steps, best first, as many as the beam holds.
     std::array<int32_t, kCandidatesPerSet> steps;
     size_t stepCount = 0;
     for (const HeaderCandidate& candidate : candidates) {
-      if (candidate.set == set && std::find(steps.begin(), steps.begin() + stepCount, candidate.start) ==
-                                      steps.begin() + stepCount) {
+      if (candidate.set == set && stepCount < kWidth &&
+          std::find(steps.begin(), steps.begin() + stepCount, candidate.start) == steps.begin() + stepCount) {
         steps[stepCount++] = candidate.start;
       }
     }
