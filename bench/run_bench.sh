@@ -5,7 +5,8 @@
 # pinned to one core, against its target; the peak memory of every quarlix
 # row against input + output + 16 MiB; and what each run cost the kernel
 # (page faults, system time). Then the kernels' throughput on the same
-# material and, last, the -q search encoder (search_bench.sh).
+# material and, last, the -q search encoder (search_bench.sh), also on real
+# game sounds at the peers' block sizes (corpus_bench.sh).
 # Usage: run_bench.sh <build dir holding quarlix and bench/>
 #   BENCH_QUARLIX=<binary>  measures another quarlix build in this harness
 #   BENCH_PAIRS, BENCH_BATCH_PAIRS  pairs per row (default 11 and 5)
@@ -141,3 +142,6 @@ echo "conditions: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d
 
 # ---------------------------------------------------------------- 5. search encoder
 bash "$root/bench/search_bench.sh" "$build"
+
+# ---------------------------------------------------------------- 6. search encoder on a game-sound corpus
+bash "$root/bench/corpus_bench.sh" "$build"

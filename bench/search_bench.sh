@@ -52,7 +52,7 @@ round_trip() {
 declare -A name=([adpcm]="Orbel ADPCM" [adpcmn64]="Orbel ADPCM-N64" [adpcmima]="IMA ADPCM" [adpcmms]="Microsoft ADPCM")
 declare -A mixTarget=([adpcm]=1.7 [adpcmn64]=1.7 [adpcmima]=1.2 [adpcmms]=6.0)
 declare -A speechTarget=([adpcm]=1.5 [adpcmn64]=1.5 [adpcmima]=1.5 [adpcmms]=6.0)
-ratio_target=6.0
+ratio_target=10.0
 
 echo
 echo "== 5. Search encoder (-q): SNR of the decoded round trip in dB, default block sizes;"
@@ -60,7 +60,7 @@ echo "   processor time (user + system, mean of $runs) of the -q compression aga
 echo "   encode of the same file, both on core 0; speech22k's compressions exceed the 1 MiB WAV"
 echo "   output, so they are timed as round trips to a .bin (-q -c... -d -ob; the decode is a"
 echo "   small part)"
-printf '%-17s %-10s %8s %8s %7s %13s %9s %9s %7s %11s\n' format material written -q gain "gain target" "-q time" "sox IMA" ratio "ratio 6.0"
+printf '%-17s %-10s %8s %8s %7s %13s %9s %9s %7s %11s\n' format material written -q gain "gain target" "-q time" "sox IMA" ratio "ratio 10.0"
 for material in mix44 speech22k; do
   if [ "$material" = mix44 ]; then timed=(); else timed=(-d -ob); fi
   # quarlix reads a leading "/" as an option: relative paths from out/.

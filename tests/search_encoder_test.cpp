@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <functional>
 #include <ostream>
@@ -13,10 +14,13 @@
 #include <vector>
 
 #include "codecs/ima_adpcm.h"
+#include "codecs/ima_search.h"
 #include "codecs/ms_adpcm.h"
 #include "codecs/orbel_adpcm.h"
 #include "codecs/orbel_adpcm_n64.h"
 #include "codecs/orbel_n64_search.h"
+#include "codecs/orbel_search.h"
+#include "codecs/search_beam.h"
 #include "quarlix_codec_rules.h"
 #include "quarlix_decode.h"
 #include "support/cli_runner.h"
@@ -65,7 +69,12 @@ struct BlockErrors {
   uint64_t search = 0;
   uint64_t written = 0;
   bool writtenIsFloor = true;
+  bool sameAsWritten = false;  // the block's bytes are the written encoder's
 };
+
+bool sameBytes(const uint8_t* block, const Bytes& written, size_t count) {
+  return std::equal(written.begin(), written.begin() + static_cast<ptrdiff_t>(count), block);
+}
 
 // What a format's check sees: the stream's blocks, and the input of each
 // block as the job codes it (zero samples after the end of the input).
@@ -105,7 +114,8 @@ std::vector<BlockErrors> checkOrbel(const BlockStream& s, Samples& decoded) {
     orbelEncodeBlock(x, written, count, end);
     Samples greedy(count);
     orbelDecodeBlock(written, greedy, before);
-    errors.push_back({squaredError(found.data(), x.data(), count), squaredError(greedy.data(), x.data(), count)});
+    errors.push_back({squaredError(found.data(), x.data(), count), squaredError(greedy.data(), x.data(), count), true,
+                      sameBytes(s.block(k), written, orbelCodedBytes(count))});
     decoded.insert(decoded.end(), found.begin(), found.end());
   }
   return errors;
@@ -124,7 +134,8 @@ std::vector<BlockErrors> checkN64(const BlockStream& s, Samples& decoded) {
     EXPECT_EQ(clamps, 0u) << "block " << k;
     ReferenceStream written = referenceN64Encode(x, s.blockBytes);
     errors.push_back({squaredError(found.data(), x.data(), x.size()),
-                      squaredError(written.reconstruction.data(), x.data(), x.size()), written.keptWarnings == 0});
+                      squaredError(written.reconstruction.data(), x.data(), x.size()), written.keptWarnings == 0,
+                      sameBytes(s.block(k), written.bytes, s.blockBytes)});
     decoded.insert(decoded.end(), found.begin(), found.begin() + static_cast<ptrdiff_t>(s.realSamples(k)));
   }
   return errors;
@@ -153,7 +164,8 @@ std::vector<BlockErrors> checkIma(const BlockStream& s, Samples& decoded) {
     Samples greedy(x.size());
     reached = decode(s.block(k), found);
     decode(written.data(), greedy);
-    errors.push_back({squaredError(found.data(), x.data(), x.size()), squaredError(greedy.data(), x.data(), x.size())});
+    errors.push_back({squaredError(found.data(), x.data(), x.size()), squaredError(greedy.data(), x.data(), x.size()),
+                      true, sameBytes(s.block(k), written, s.blockBytes)});
     decoded.insert(decoded.end(), found.begin(), found.begin() + static_cast<ptrdiff_t>(s.realSamples(k)));
   }
   return errors;
@@ -188,10 +200,16 @@ std::vector<BlockErrors> checkMs(const BlockStream& s, Samples& decoded) {
     msAdpcmDecodeBlock(written, greedy);
     EXPECT_TRUE(msStepFits16Bits(s.block(k), count)) << "block " << k;
     errors.push_back({squaredError(found.data(), x.data(), count), squaredError(greedy.data(), x.data(), count),
-                      msStepFits16Bits(written.data(), count)});
+                      msStepFits16Bits(written.data(), count), sameBytes(s.block(k), written, s.blockBytes)});
     decoded.insert(decoded.end(), found.begin(), found.end());
   }
   return errors;
+}
+
+double snrOf(const Samples& input, uint64_t noise) {
+  uint64_t signal = 0;
+  for (int16_t x : input) signal += static_cast<uint64_t>(int64_t{x} * x);
+  return noise == 0 ? 999.0 : 10 * std::log10(static_cast<double>(signal) / static_cast<double>(noise));
 }
 
 struct SearchCase {
@@ -200,6 +218,7 @@ struct SearchCase {
   Material material;
   BlockCheck check;
   bool peersDecode;  // sox and libsndfile know the format
+  double snrFloor;   // dB, just below what -q reaches today
 };
 
 void PrintTo(const SearchCase& c, std::ostream* out) {
@@ -248,6 +267,9 @@ TEST_P(SearchEncoder, SameBytesOrdinaryStreamNoBlockWorse) {
   for (size_t k = 0; k < blocks.size(); ++k) {
     if (!blocks[k].writtenIsFloor) continue;
     EXPECT_LE(blocks[k].search, blocks[k].written) << "block " << k;
+    if (!blocks[k].sameAsWritten) {
+      EXPECT_LT(blocks[k].search, blocks[k].written) << "block " << k;
+    }
     floors += 1;
     searchTotal += blocks[k].search;
     writtenTotal += blocks[k].written;
@@ -257,6 +279,7 @@ TEST_P(SearchEncoder, SameBytesOrdinaryStreamNoBlockWorse) {
   } else {
     EXPECT_LT(searchTotal, writtenTotal);
   }
+  EXPECT_GE(snrOf(input, squaredError(decoded.data(), input.data(), input.size())), c.snrFloor);
 
   if (c.peersDecode) {
     Samples bySox, bySndfile;
@@ -301,16 +324,226 @@ std::string searchName(const ::testing::TestParamInfo<SearchCase>& info) {
 // which the search must never do.
 INSTANTIATE_TEST_SUITE_P(
     Formats, SearchEncoder,
-    ::testing::Values(SearchCase{"-cadpcm", 0, Material::Speech, checkOrbel, false},
-                      SearchCase{"-cadpcm", 17, Material::Chirp, checkOrbel, false},
-                      SearchCase{"-cadpcm", 1024, Material::Speech, checkOrbel, false},
-                      SearchCase{"-cadpcmn64", 0, Material::Speech, checkN64, false},
-                      SearchCase{"-cadpcmn64", 16, Material::FullScale, checkN64, false},
-                      SearchCase{"-cadpcmima", 0, Material::Speech, checkIma, true},
-                      SearchCase{"-cadpcmima", 64, Material::Chirp, checkIma, true},
-                      SearchCase{"-cadpcmms", 0, Material::Speech, checkMs, true},
-                      SearchCase{"-cadpcmms", 16, Material::Chirp, checkMs, true},
-                      SearchCase{"-cadpcmms", 16, Material::FullScale, checkMs, true}),
+    ::testing::Values(SearchCase{"-cadpcm", 0, Material::Speech, checkOrbel, false, 39.73},
+                      SearchCase{"-cadpcm", 17, Material::Chirp, checkOrbel, false, 22.75},
+                      SearchCase{"-cadpcm", 1024, Material::Speech, checkOrbel, false, 38.29},
+                      SearchCase{"-cadpcmn64", 0, Material::Speech, checkN64, false, 39.14},
+                      SearchCase{"-cadpcmn64", 16, Material::FullScale, checkN64, false, 28.53},
+                      SearchCase{"-cadpcmima", 0, Material::Speech, checkIma, true, 38.98},
+                      SearchCase{"-cadpcmima", 64, Material::Chirp, checkIma, true, 19.62},
+                      SearchCase{"-cadpcmms", 0, Material::Speech, checkMs, true, 38.36},
+                      SearchCase{"-cadpcmms", 16, Material::Chirp, checkMs, true, 23.55},
+                      SearchCase{"-cadpcmms", 16, Material::FullScale, checkMs, true, 43.93}),
     searchName);
+
+// Short signals where the header search decides most: a loud onset after a
+// few silent samples, clicks in silence, digital silence, full-scale noise,
+// a sine at amplitude 16, full-scale steps, and bursts of loud noise with
+// silence between them, one IMA block (505 samples) each, so that a silent
+// block follows a loud one and needs the smallest step at once; and noise
+// in the lowest bit, as a fade's dither, where different blocks often
+// decode equally well.
+enum class Short { Onset, Clicks, Silence, Noise, QuietSine, Steps, Bursts, Dither };
+
+Samples makeShort(Short signal) {
+  constexpr size_t kCount = 3000;
+  switch (signal) {
+    case Short::Onset: {
+      Samples loud = linearChirp(kCount - 40, kRate, 300, 2500, 26000);
+      Samples x(40, 0);
+      x.insert(x.end(), loud.begin(), loud.end());
+      return x;
+    }
+    case Short::Clicks: return silenceWithClicks(kCount, 700, 30000);
+    case Short::Silence: return silence(kCount);
+    case Short::Noise: return whiteNoise(kCount, 32767, 11);
+    case Short::QuietSine: return linearChirp(kCount, kRate, 440, 440, 16);
+    case Short::Steps: return fullScaleSquare(kCount, 300);
+    case Short::Bursts: {
+      Samples x = whiteNoise(kCount, 20000, 5);
+      for (size_t i = 0; i < kCount; ++i) x[i] = (i / 505) % 2 == 0 ? x[i] : 0;
+      return x;
+    }
+    case Short::Dither: return whiteNoise(kCount, 1, 9);
+  }
+  return {};
+}
+
+const char* shortName(Short signal) {
+  switch (signal) {
+    case Short::Onset: return "Onset";
+    case Short::Clicks: return "Clicks";
+    case Short::Silence: return "Silence";
+    case Short::Noise: return "Noise";
+    case Short::QuietSine: return "QuietSine";
+    case Short::Steps: return "Steps";
+    case Short::Bursts: return "Bursts";
+    case Short::Dither: return "Dither";
+  }
+  return "";
+}
+
+// Whether every block header holds fields its format allows: IMA an index
+// of 0 to 88 and a zero byte; Microsoft ADPCM a standard pair and a first
+// step of 16 to 32767; Orbel ADPCM a set of 0 to 6 and a step of at least 8;
+// N64 an index of 0 to 88 (its set, two bits, cannot leave its range).
+bool headersInRange(const char* codec, const BlockStream& s) {
+  std::string name = codec;
+  for (size_t k = 0; k < s.blockCount(); ++k) {
+    const uint8_t* b = s.block(k);
+    bool fits = true;
+    if (name == "-cadpcmima") fits = b[2] <= QX_IMA_MAX_INDEX && b[3] == 0;
+    if (name == "-cadpcmms") {
+      int32_t delta = static_cast<int16_t>(b[1] | b[2] << 8);
+      fits = b[0] < 7 && delta >= 16 && delta <= 32767;
+    }
+    if (name == "-cadpcm") fits = (b[0] & 7) < 7 && (b[0] | b[1] << 8) >= 8;
+    if (name == "-cadpcmn64") fits = b[4] <= QX_IMA_MAX_INDEX;
+    if (!fits) {
+      ADD_FAILURE() << "block " << k << " header out of range";
+      return false;
+    }
+  }
+  return true;
+}
+
+struct PromiseCase {
+  const char* codec;
+  Short signal;
+  BlockCheck check;
+  double snrFloor;  // dB, just below what -q reaches today; 0 for silence
+};
+
+void PrintTo(const PromiseCase& c, std::ostream* out) { *out << c.codec << " " << shortName(c.signal); }
+
+class SearchPromises : public ::testing::TestWithParam<PromiseCase> {};
+
+// Every block is the written encoder's from the same state unless strictly
+// better (so silence gives the written bytes), every header field stays in
+// its format's range, the whole file decodes at least as well as the
+// written encoder's file, and the SNR holds its floor: losing a part of
+// the search fails here.
+TEST_P(SearchPromises, WrittenUnlessBetterHeadersInRangeSnrFloor) {
+  const PromiseCase& c = GetParam();
+  ScratchDir dir;
+  Samples input = makeShort(c.signal);
+  writeFileBytes(dir.file("in.wav"), monoPcmWave(input, kRate));
+  std::vector<Bytes> files;
+  std::vector<Samples> decodings;
+  for (bool search : {true, false}) {
+    std::string run = search ? "search" : "written";
+    std::filesystem::create_directory(dir.file(run));
+    std::filesystem::create_directory(dir.file(run + "/decoded"));
+    std::vector<std::string> args{c.codec, "../in.wav"};
+    if (search) args.insert(args.begin(), "-q");
+    CliResult result = runQuarlixIn(dir.file(run), args);
+    ASSERT_EQ(result.status, 0) << result.output;
+    CliResult decoding = runQuarlixIn(dir.file(run + "/decoded"), {"-d", "../in.wav"});
+    ASSERT_EQ(decoding.status, 0) << decoding.output;
+    files.push_back(readFileBytes(dir.file(run + "/in.wav")));
+    decodings.push_back(pcmSamplesOf(dir.file(run + "/decoded/in.wav")));
+    ASSERT_EQ(decodings.back().size(), input.size());
+  }
+  Bytes fmt = chunkContents(files[0], "fmt ");
+  Bytes data = chunkContents(files[0], "data");
+  BlockStream stream{data, static_cast<size_t>(fmt[12] | fmt[13] << 8), static_cast<size_t>(fmt[18] | fmt[19] << 8),
+                     input};
+  Samples decoded;
+  std::vector<BlockErrors> blocks = c.check(stream, decoded);
+  for (size_t k = 0; k < blocks.size(); ++k) {
+    if (blocks[k].writtenIsFloor && !blocks[k].sameAsWritten) {
+      EXPECT_LT(blocks[k].search, blocks[k].written) << "block " << k;
+    }
+    // A silent block decodes exactly wherever its header can say so (Orbel
+    // ADPCM's history may not let it).
+    Samples x = stream.paddedInput(k);
+    if (std::string(c.codec) != "-cadpcm" && std::all_of(x.begin(), x.end(), [](int16_t v) { return v == 0; })) {
+      EXPECT_EQ(blocks[k].search, 0u) << "silent block " << k;
+    }
+  }
+  EXPECT_TRUE(headersInRange(c.codec, stream));
+  uint64_t searchError = squaredError(decodings[0].data(), input.data(), input.size());
+  uint64_t writtenError = squaredError(decodings[1].data(), input.data(), input.size());
+  EXPECT_LE(searchError, writtenError);
+  if (c.signal == Short::Silence) EXPECT_EQ(files[0], files[1]);
+  else EXPECT_GE(snrOf(input, searchError), c.snrFloor) << "written: " << snrOf(input, writtenError);
+}
+
+std::string promiseName(const ::testing::TestParamInfo<PromiseCase>& info) {
+  return std::string(info.param.codec + 2) + "_" + shortName(info.param.signal);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, SearchPromises,
+    ::testing::Values(PromiseCase{"-cadpcm", Short::Onset, checkOrbel, 40.97}, PromiseCase{"-cadpcm", Short::Clicks, checkOrbel, 3.27},
+                      PromiseCase{"-cadpcm", Short::Silence, checkOrbel, 0}, PromiseCase{"-cadpcm", Short::Noise, checkOrbel, 20.06},
+                      PromiseCase{"-cadpcm", Short::QuietSine, checkOrbel, 14.46}, PromiseCase{"-cadpcm", Short::Steps, checkOrbel, 900},
+                      PromiseCase{"-cadpcm", Short::Bursts, checkOrbel, 19.00},
+                      PromiseCase{"-cadpcm", Short::Dither, checkOrbel, -0.01},
+                      PromiseCase{"-cadpcmn64", Short::Onset, checkN64, 33.46}, PromiseCase{"-cadpcmn64", Short::Clicks, checkN64, 2.91},
+                      PromiseCase{"-cadpcmn64", Short::Silence, checkN64, 0}, PromiseCase{"-cadpcmn64", Short::Noise, checkN64, 20.15},
+                      PromiseCase{"-cadpcmn64", Short::QuietSine, checkN64, 15.85}, PromiseCase{"-cadpcmn64", Short::Steps, checkN64, 85.37},
+                      PromiseCase{"-cadpcmn64", Short::Bursts, checkN64, 17.11},
+                      PromiseCase{"-cadpcmn64", Short::Dither, checkN64, -0.01},
+                      PromiseCase{"-cadpcmima", Short::Onset, checkIma, 29.00}, PromiseCase{"-cadpcmima", Short::Clicks, checkIma, 0.04},
+                      PromiseCase{"-cadpcmima", Short::Silence, checkIma, 0}, PromiseCase{"-cadpcmima", Short::Noise, checkIma, 18.69},
+                      PromiseCase{"-cadpcmima", Short::QuietSine, checkIma, 26.91}, PromiseCase{"-cadpcmima", Short::Steps, checkIma, 9.81},
+                      PromiseCase{"-cadpcmima", Short::Bursts, checkIma, 17.29},
+                      PromiseCase{"-cadpcmima", Short::Dither, checkIma, 6.92},
+                      PromiseCase{"-cadpcmms", Short::Onset, checkMs, 40.06}, PromiseCase{"-cadpcmms", Short::Clicks, checkMs, 0.35},
+                      PromiseCase{"-cadpcmms", Short::Silence, checkMs, 0}, PromiseCase{"-cadpcmms", Short::Noise, checkMs, 19.79},
+                      PromiseCase{"-cadpcmms", Short::QuietSine, checkMs, 8.56}, PromiseCase{"-cadpcmms", Short::Steps, checkMs, 900},
+                      PromiseCase{"-cadpcmms", Short::Bursts, checkMs, 17.72},
+                      PromiseCase{"-cadpcmms", Short::Dither, checkMs, -1.18}),
+    promiseName);
+
+// In process: the state each block of the IMA and Orbel searches hands on
+// to the next block is the one its own decoding ends with (the step index;
+// the history and the step), and IMA's written stream runs on as the
+// written encoder's own.
+TEST(SearchHandsOn, EachBlockHandsOnTheStateItsDecodingEndsWith) {
+  HeapBlock work;
+  ASSERT_TRUE(work.allocate(kBeamWidestTrace));
+  for (Short signal : {Short::Onset, Short::Clicks, Short::Noise, Short::Steps}) {
+    SCOPED_TRACE(shortName(signal));
+    Samples input = makeShort(signal);
+    constexpr size_t kImaBytes = 64;
+    constexpr size_t kImaSamples = 2 * kImaBytes - 7;
+    ImaState state{};
+    int8_t writtenIndex = 0;
+    ImaState writtenStream{};
+    for (size_t at = 0; at + kImaSamples <= input.size(); at += kImaSamples) {
+      std::span<const int16_t> x(input.data() + at, kImaSamples);
+      Bytes block(kImaBytes);
+      imaSearchBlock(x, block, state, writtenIndex, work);
+      int32_t index = block[2];
+      for (size_t i = 1; i < kImaSamples; ++i) {
+        index = qx_ima_next_index(index, block[kImaHeaderBytes + (i - 1) / 2] >> (i % 2 == 0 ? 4 : 0) & 15);
+      }
+      EXPECT_EQ(state.stepIndex, index) << "IMA block at " << at;
+      Bytes written(kImaBytes);
+      imaEncodeBlock(x, written, writtenStream);
+      EXPECT_EQ(writtenIndex, writtenStream.stepIndex) << "IMA block at " << at;
+    }
+    constexpr size_t kOrbelBytes = 32;
+    constexpr size_t kOrbelSamples = orbelSamplesPerBlock(kOrbelBytes);
+    OrbelSearchState orbel;
+    for (size_t at = 0; at + kOrbelSamples <= input.size(); at += kOrbelSamples) {
+      std::span<const int16_t> x(input.data() + at, kOrbelSamples);
+      Bytes block(kOrbelBytes);
+      AdpcmHistory history = orbel.history;
+      orbelSearchBlock(x, block, kOrbelSamples, orbel, work);
+      Samples decoded(kOrbelSamples);
+      orbelDecodeBlock(block, decoded, history);
+      EXPECT_EQ(orbel.history.sample1, history.sample1) << "Orbel block at " << at;
+      EXPECT_EQ(orbel.history.sample2, history.sample2) << "Orbel block at " << at;
+      int32_t step = (block[0] | block[1] << 8) & 0xFFF8;
+      for (size_t i = 0; i < kOrbelSamples; ++i) {
+        step = qx_orbel_next_step(step, qx_signed_code(i % 2 == 0 ? block[2 + i / 2] >> 4 : block[2 + i / 2] & 15));
+      }
+      EXPECT_EQ(orbel.step, step) << "Orbel block at " << at;
+    }
+  }
+}
 
 }  // namespace

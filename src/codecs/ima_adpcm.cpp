@@ -68,6 +68,24 @@ uint32_t encodeSample(int32_t sample, int32_t& predictor, int32_t& stepIndex) {
   return code;
 }
 
+// The sum of squares is kept in two halves, so that no block's sum wraps.
+QUARLIX_LANE_KERNEL void runStartTrials(std::span<const int16_t> samples, ImaStartTrials& trials) {
+  Lanes predictor = splat(samples[0]);
+  Lanes stepIndex;
+  std::memcpy(&stepIndex, trials.firstIndex, sizeof stepIndex);
+  UnsignedLanes low{};
+  UnsignedLanes high{};
+  for (size_t n = 1; n < samples.size(); ++n) {
+    Lanes x = splat(samples[n]);
+    encodeSampleLanes(x, predictor, stepIndex);
+    UnsignedLanes miss = asUnsigned(predictor - x);
+    UnsignedLanes sum = low + miss * miss;
+    high -= reinterpret_cast<UnsignedLanes>(sum < low);  // a carry is all ones, -1
+    low = sum;
+  }
+  for (size_t lane = 0; lane < kLaneCount; ++lane) trials.error[lane] = uint64_t{high[lane]} << 32 | low[lane];
+}
+
 // A block's predictor and step index, packed for comparing.
 uint32_t packedState(int32_t predictor, int32_t stepIndex) {
   return static_cast<uint32_t>(predictor & 0xFFFF) | static_cast<uint32_t>(stepIndex) << 16;
@@ -212,6 +230,8 @@ void imaStoreHeader(uint8_t* header, const ImaState& state) {
   header[3] = state.reserved;
 }
 
+void imaRunStartTrials(std::span<const int16_t> samples, ImaStartTrials& trials) { runStartTrials(samples, trials); }
+
 void imaEncodeBlock(std::span<const int16_t> samples, std::span<uint8_t> block, ImaState& state) {
   state.predictor = samples[0];
   imaStoreHeader(block.data(), state);
@@ -341,6 +361,7 @@ int32_t compressIma(WaveFile& wave) {
   std::array<int16_t, kScratchSamples> scratch{};
   ImaState state;  // the step index runs on from block to block
   if (jobOptions.search) {
+    int8_t writtenIndex = 0;
     for (size_t block = 0; block < plan.blockCount; ++block) {
       std::span<const int16_t> samples = input.subspan(block * plan.samplesPerBlock);
       if (samples.size() < plan.samplesPerBlock) {
@@ -349,7 +370,7 @@ int32_t compressIma(WaveFile& wave) {
         samples = scratch;
       }
       imaSearchBlock(samples.first(plan.samplesPerBlock), output.subspan(block * plan.blockBytes, plan.blockBytes),
-                     state, work);
+                     state, writtenIndex, work);
     }
     installRecord(wave, fresh);
     return 0;

@@ -65,6 +65,15 @@ void imaEncode(std::span<const int16_t> input, std::span<uint8_t> codes, ImaStat
 // last predictor and index.
 void imaEncodeBlock(std::span<const int16_t> samples, std::span<uint8_t> block, ImaState& state);
 
+// The written encoder's block from eight start indices, one in each lane:
+// the squared error of each after decoding (the -q encoder's judge of a
+// start index over the whole block).
+struct ImaStartTrials {
+  int32_t firstIndex[kLaneCount];
+  uint64_t error[kLaneCount];
+};
+void imaRunStartTrials(std::span<const int16_t> samples, ImaStartTrials& trials);
+
 // Encodes whole blocks of samplesPerBlock input samples each into blocks
 // of blockBytes (which hold them exactly), the step index running on from
 // `state` from block to block and left there, as imaEncode does block by

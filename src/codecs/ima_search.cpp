@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr size_t kWidth = 32;
+constexpr size_t kWidth = 64;
 constexpr size_t kMaxSamples = kBeamMaxSamples;
 constexpr size_t kMaxBlockBytes = 1024;
 
@@ -73,35 +73,72 @@ uint64_t decodedError(std::span<const uint8_t> block, std::span<const int16_t> i
 
 }  // namespace
 
-void imaSearchBlock(std::span<const int16_t> input, std::span<uint8_t> block, ImaState& state, HeapBlock& work) {
+void imaSearchBlock(std::span<const int16_t> input, std::span<uint8_t> block, ImaState& state, int8_t& writtenIndex,
+                    HeapBlock& work) {
   // The written encoder's block from the index the stream has reached.
   ImaState written = state;
   imaEncodeBlock(input, block, written);
-  uint64_t writtenError = decodedError(block, input);
+  uint64_t chosenError = decodedError(block, input);
+  int8_t chosenEnd = written.stepIndex;
+  std::array<uint8_t, kMaxBlockBytes> found{};
+  std::span<const uint8_t> foundBlock(found.data(), block.size());
+  auto keepIfBetter = [&](int8_t end) {
+    uint64_t error = decodedError(foundBlock, input);
+    if (error < chosenError) {
+      std::copy(foundBlock.begin(), foundBlock.end(), block.begin());
+      chosenError = error;
+      chosenEnd = end;
+    }
+  };
+  // The written encoder's own block, from the index its stream reaches: no
+  // block worse than it makes no file worse than the written one.
+  ImaState alone{0, writtenIndex, 0};
+  imaEncodeBlock(input, found, alone);
+  writtenIndex = alone.stepIndex;
+  keepIfBetter(alone.stepIndex);
 
-  // Start indices: the stream's, then the nearest others, alternately above
-  // and below.
-  std::array<int32_t, kWidth> indices;
+  // Every start index: the stream's, then the others by their distance
+  // from it, the higher first.
+  std::array<int32_t, QX_IMA_MAX_INDEX + 1> indices;
   size_t indexCount = 0;
   indices[indexCount++] = state.stepIndex;
-  for (int32_t distance = 1; indexCount < kWidth; ++distance) {
+  for (int32_t distance = 1; indexCount < indices.size(); ++distance) {
     for (int32_t index : {state.stepIndex + distance, state.stepIndex - distance}) {
-      if (index >= 0 && index <= QX_IMA_MAX_INDEX && indexCount < kWidth) indices[indexCount++] = index;
+      if (index >= 0 && index <= QX_IMA_MAX_INDEX) indices[indexCount++] = index;
     }
   }
-  BeamStart start{input[0], 0, indices.data(), indexCount};
-  std::array<int8_t, kMaxSamples> codes;
-  BeamEnd end;
-  runImaBeam(input.data() + 1, input.size() - 1, start, beamTraceIn<kWidth>(work), codes.data(), end);
-  std::array<uint8_t, kMaxBlockBytes> found{};
-  ImaState header{input[0], static_cast<int8_t>(indices[end.start]), 0};
-  imaStoreHeader(found.data(), header);
-  packCodes(codes.data(), input.size() - 1, found.data() + kImaHeaderBytes, false);
-  std::span<const uint8_t> foundBlock(found.data(), block.size());
-  if (decodedError(foundBlock, input) < writtenError) {
-    std::copy(foundBlock.begin(), foundBlock.end(), block.begin());
-    state.stepIndex = static_cast<int8_t>(end.adapt);
-  } else {
-    state.stepIndex = written.stepIndex;
+  // Every start judged by the written encoder's block from it over the
+  // whole block; the beam starts from the best of them.
+  std::array<uint64_t, QX_IMA_MAX_INDEX + 1> greedy;
+  for (size_t first = 0; first < indexCount; first += kLaneCount) {
+    ImaStartTrials trials;
+    for (size_t lane = 0; lane < kLaneCount; ++lane) trials.firstIndex[lane] = indices[std::min(first + lane, indexCount - 1)];
+    imaRunStartTrials(input, trials);
+    for (size_t lane = 0; lane < kLaneCount && first + lane < indexCount; ++lane) greedy[first + lane] = trials.error[lane];
   }
+  std::array<size_t, QX_IMA_MAX_INDEX + 1> order;
+  for (size_t k = 0; k < indexCount; ++k) order[k] = k;
+  std::stable_sort(order.begin(), order.begin() + static_cast<ptrdiff_t>(indexCount),
+                   [&](size_t x, size_t y) { return greedy[x] < greedy[y]; });
+  std::array<int32_t, QX_IMA_MAX_INDEX + 1> starts;
+  for (size_t k = 0; k < indexCount; ++k) starts[k] = indices[order[k]];
+  uint64_t greedyError = greedy[order[0]];
+  auto search = [&](const int32_t* starts, size_t count) {
+    BeamStart start{input[0], 0, starts, count};
+    std::array<int8_t, kMaxSamples> codes;
+    BeamEnd end;
+    runImaBeam(input.data() + 1, input.size() - 1, start, beamTraceIn<kWidth>(work), codes.data(), end);
+    ImaState header{input[0], static_cast<int8_t>(starts[end.start]), 0};
+    imaStoreHeader(found.data(), header);
+    packCodes(codes.data(), input.size() - 1, found.data() + kImaHeaderBytes, false);
+    keepIfBetter(static_cast<int8_t>(end.adapt));
+    return starts[end.start];
+  };
+  // The beam from the best starts prefers what fits the first samples:
+  // where a loud sound follows a quiet start, the best start's written
+  // block can beat it, and then that start gets a beam of its own.
+  if (search(starts.data(), std::min(indexCount, kWidth)) != starts[0] && greedyError < chosenError) {
+    search(starts.data(), 1);
+  }
+  state.stepIndex = chosenEnd;
 }

@@ -1,6 +1,7 @@
 // The -q encoder of IMA ADPCM: for every block a search over the starting
 // step index and the codes, never worse than the written encoder's block
-// from the index the stream has reached.
+// from the index the stream has reached, nor than the written encoder's own
+// stream's block.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +12,9 @@
 
 // Encodes the block's samples (its first in the header) into the whole
 // block, header included; state.stepIndex comes in as the index the stream
-// has reached and leaves as the block's last. work is the job's beam work
+// has reached and leaves as the block's last. writtenIndex is the index the
+// written encoder's own stream has reached at this block (0 at the first),
+// and leaves as the one it reaches at the next. work is the job's beam work
 // space (kBeamWidestTrace bytes).
-void imaSearchBlock(std::span<const int16_t> input, std::span<uint8_t> block, ImaState& state, HeapBlock& work);
+void imaSearchBlock(std::span<const int16_t> input, std::span<uint8_t> block, ImaState& state, int8_t& writtenIndex,
+                    HeapBlock& work);

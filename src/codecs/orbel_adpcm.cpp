@@ -91,6 +91,25 @@ void orbelEncodeBlock(std::span<const int16_t> input, std::span<uint8_t> block, 
   history = trials.ending[best];
 }
 
+namespace {
+
+// The squared error of a whole stream's decoding against its input.
+uint64_t streamError(std::span<const uint8_t> data, const BlockPlan& plan, std::span<const int16_t> input) {
+  AdpcmHistory history{};
+  std::array<int16_t, orbelSamplesPerBlock(kOrbelMaxBlockBytes)> decoded;
+  uint64_t sum = 0;
+  for (size_t k = 0; k < plan.blockCount; ++k) {
+    std::span<const int16_t> samples = input.subspan(k * plan.samplesPerBlock);
+    samples = samples.first(std::min<size_t>(samples.size(), plan.samplesPerBlock));
+    std::span<int16_t> out(decoded.data(), samples.size());
+    orbelDecodeBlock(data.subspan(k * plan.blockBytes, plan.blockBytes), out, history);
+    sum += squaredError(out, samples);
+  }
+  return sum;
+}
+
+}  // namespace
+
 int32_t compressOrbelAdpcm(WaveFile& wave) {
   WaveFile fresh;
   BlockPlan plan;
@@ -100,23 +119,33 @@ int32_t compressOrbelAdpcm(WaveFile& wave) {
   if (jobOptions.search && !work.allocate(kBeamWidestTrace)) return reportNoMemory();
   std::span<const int16_t> input = pcmSamples(wave.data, plan.sampleCount);
   std::span<uint8_t> output = fresh.data.bytes();
-  OrbelSearchState state;  // its history serves the written encoder too
-  auto encode = [&](std::span<const int16_t> samples, std::span<uint8_t> block, size_t count) {
-    if (jobOptions.search) orbelSearchBlock(samples, block, count, state, work);
-    else orbelEncodeBlock(samples, block, count, state.history);
-  };
-  for (size_t k = 0; k < plan.blockCount; ++k) {
-    std::span<const int16_t> samples = input.subspan(k * plan.samplesPerBlock);
-    std::span<uint8_t> block = output.subspan(k * plan.blockBytes, plan.blockBytes);
-    if (samples.size() >= plan.samplesPerBlock) {
-      encode(samples.first(plan.samplesPerBlock), block, plan.samplesPerBlock);
-    } else {
-      // The short last block: its estimate sees zeros after the last sample.
+  auto encodeStream = [&](std::span<uint8_t> stream, bool search) {
+    OrbelSearchState state;  // its history serves the written encoder too
+    for (size_t k = 0; k < plan.blockCount; ++k) {
+      std::span<const int16_t> samples = input.subspan(k * plan.samplesPerBlock);
+      std::span<uint8_t> block = stream.subspan(k * plan.blockBytes, plan.blockBytes);
       std::array<int16_t, orbelSamplesPerBlock(kOrbelMaxBlockBytes)> scratch{};
-      std::copy(samples.begin(), samples.end(), scratch.begin());
-      encode(scratch, block, samples.size());
-      std::fill(block.begin() + static_cast<ptrdiff_t>(orbelCodedBytes(samples.size())), block.end(), 0);
+      size_t count = std::min<size_t>(samples.size(), plan.samplesPerBlock);
+      if (count < plan.samplesPerBlock) {
+        // The short last block: its estimate sees zeros after the last sample.
+        std::copy(samples.begin(), samples.end(), scratch.begin());
+        samples = scratch;
+      }
+      if (search) orbelSearchBlock(samples.first(plan.samplesPerBlock), block, count, state, work);
+      else orbelEncodeBlock(samples.first(plan.samplesPerBlock), block, count, state.history);
+      std::fill(block.begin() + static_cast<ptrdiff_t>(orbelCodedBytes(count)), block.end(), 0);
     }
+  };
+  encodeStream(output, false);
+  if (jobOptions.search) {
+    // Each block of the search is at least the written encoder's from the
+    // same history, but the history it hands on differs: the file is kept
+    // only when it decodes better as a whole.
+    HeapBlock searched;
+    if (!searched.allocate(output.size())) return reportNoMemory();
+    std::span<uint8_t> stream(searched.data(), output.size());
+    encodeStream(stream, true);
+    if (streamError(stream, plan, input) < streamError(output, plan, input)) std::copy(stream.begin(), stream.end(), output.begin());
   }
   installRecord(wave, fresh);
   return 0;

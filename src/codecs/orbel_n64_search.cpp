@@ -60,6 +60,48 @@ void judgeHeaders(std::span<const int16_t> input, Candidates& candidates) {
   });
 }
 
+// A set's start indices over the whole range, judged by greedy trials over
+// the whole block, best first: every fourth index, then the others within
+// three of the two best of those. A loud sound after a quiet start finds
+// the large step it needs there, which the estimate from the first samples
+// misses.
+constexpr int32_t kCoarseSpacing = 4;
+constexpr size_t kCoarse = QX_IMA_MAX_INDEX / kCoarseSpacing + 1;
+constexpr size_t kRefined = 2;
+using WholeRange = std::array<HeaderCandidate, kCoarse + kRefined * (2 * kCoarseSpacing - 2)>;
+
+size_t judgeWholeRange(std::span<const int16_t> input, int32_t set, WholeRange& judged) {
+  auto judge = [&](size_t from, size_t to) {
+    for (size_t begin = from; begin < to; begin += kLaneCount) {
+      OrbelN64Trials trials;
+      for (size_t lane = 0; lane < kLaneCount; ++lane) {
+        trials.set[lane] = set;
+        trials.firstIndex[lane] = judged[std::min(begin + lane, to - 1)].start;
+      }
+      orbelN64RunTrials(input, trials);
+      for (size_t lane = 0; lane < kLaneCount && begin + lane < to; ++lane) judged[begin + lane].error = trials.errorTotal[lane];
+    }
+  };
+  auto byError = [](const HeaderCandidate& x, const HeaderCandidate& y) { return x.error < y.error; };
+  size_t n = 0;
+  for (int32_t index = 0; index <= QX_IMA_MAX_INDEX; index += kCoarseSpacing) judged[n++] = {0, set, index};
+  judge(0, n);
+  std::stable_sort(judged.begin(), judged.begin() + static_cast<ptrdiff_t>(n), byError);
+  size_t coarse = n;
+  for (size_t best = 0; best < kRefined; ++best) {
+    for (int32_t distance = 1; distance < kCoarseSpacing; ++distance) {
+      for (int32_t index : {judged[best].start - distance, judged[best].start + distance}) {
+        bool fresh = index >= 0 && index <= QX_IMA_MAX_INDEX;
+        for (size_t k = coarse; k < n && fresh; ++k) fresh = judged[k].start != index;
+        if (fresh) judged[n++] = {0, set, index};
+      }
+    }
+  }
+  judge(coarse, n);
+  std::stable_sort(judged.begin(), judged.begin() + static_cast<ptrdiff_t>(n), byError);
+  return n;
+}
+
 // The sets in the order of their two best candidates' greedy trials over
 // the whole block.
 struct SetScore {
@@ -138,31 +180,50 @@ void orbelN64SearchBlock(std::span<const int16_t> input, std::span<uint8_t> bloc
     // A set whose trial did more than twice as badly as the best's rarely wins.
     if (ranked.error > 2 * uint64_t{sets[0].error}) break;
     int32_t set = ranked.set;
-    // The set's indices, best first, as many as the beam holds.
-    std::array<int32_t, kCandidatesPerSet> indices;
+    // The set's indices, as many as the beam holds: the best over the
+    // whole range, then those around the estimate, best first.
+    WholeRange whole;
+    size_t wholeCount = judgeWholeRange(input, set, whole);
+    std::array<int32_t, QX_IMA_MAX_INDEX + 1> indices;
     size_t indexCount = 0;
+    auto add = [&](int32_t index) {
+      if (indexCount < width && std::find(indices.begin(), indices.begin() + indexCount, index) == indices.begin() + indexCount) {
+        indices[indexCount++] = index;
+      }
+    };
+    for (size_t k = 0; k < wholeCount; ++k) add(whole[k].start);
     for (const HeaderCandidate& candidate : candidates) {
-      if (candidate.set == set && indexCount < width) indices[indexCount++] = candidate.start;
+      if (candidate.set == set) add(candidate.start);
     }
     int32_t older = orbelN64HeaderSample(input[0]);
     int32_t newer = orbelN64HeaderSample(input[1]);
-    BeamStart start{newer, older, indices.data(), indexCount};
-    std::array<int8_t, kMaxSamples> codes;
-    BeamEnd end;
-    auto run = [&]<size_t Width>() {
-      runN64Beam<Width>(input.data() + 2, input.size() - 2, static_cast<size_t>(set), start, beamTraceIn<Width>(work),
-                        codes.data(), end);
+    auto search = [&](const int32_t* starts, size_t count) {
+      BeamStart start{newer, older, starts, count};
+      std::array<int8_t, kMaxSamples> codes;
+      BeamEnd end;
+      auto run = [&]<size_t Width>() {
+        runN64Beam<Width>(input.data() + 2, input.size() - 2, static_cast<size_t>(set), start,
+                          beamTraceIn<Width>(work), codes.data(), end);
+      };
+      if (width == kWideWidth) run.operator()<kWideWidth>();
+      else if (width == kNarrowWidth) run.operator()<kNarrowWidth>();
+      else run.operator()<kWidth>();
+      std::array<uint8_t, kN64MaxBlockBytes> found{};
+      orbelN64StoreHeader(input, set, starts[end.start], found);
+      packCodes(codes.data(), input.size() - 2, found.data() + kN64HeaderBytes, true);
+      uint64_t error = decodedError(std::span(found).first(bytes), input);
+      if (error < chosenError) {
+        chosen = found;
+        chosenError = error;
+      }
+      return starts[end.start];
     };
-    if (width == kWideWidth) run.operator()<kWideWidth>();
-    else if (width == kNarrowWidth) run.operator()<kNarrowWidth>();
-    else run.operator()<kWidth>();
-    std::array<uint8_t, kN64MaxBlockBytes> found{};
-    orbelN64StoreHeader(input, set, indices[end.start], found);
-    packCodes(codes.data(), input.size() - 2, found.data() + kN64HeaderBytes, true);
-    uint64_t error = decodedError(std::span(found).first(bytes), input);
-    if (error < chosenError) {
-      chosen = found;
-      chosenError = error;
+    // The beam prefers what fits the first samples: where a loud sound
+    // follows a quiet start, the best start's greedy trial (its measure
+    // is the squared miss over 128) can beat it, and then that start gets
+    // a beam of its own.
+    if (search(indices.data(), indexCount) != indices[0] && uint64_t{whole[0].error} * 128 < chosenError) {
+      search(indices.data(), 1);
     }
   }
   std::copy_n(chosen.begin(), bytes, block.begin());

@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr size_t kWidth = 16;
+constexpr size_t kWidth = 32;
 constexpr size_t kMaxSamples = orbelSamplesPerBlock(kOrbelMaxBlockBytes);
 constexpr int32_t kMaxHeaderStep = 0xFFF8;
 // The two sets whose candidates did best go on to a beam each.
@@ -17,7 +17,11 @@ constexpr size_t kSetsSearched = 2;
 // Candidate steps: the step the last block ended with, times 2^(k/2) for
 // k = -4 .. 3 (in 1/256), and each set's own estimate.
 constexpr std::array<int32_t, 8> kLadder = {64, 91, 128, 181, 256, 362, 512, 724};
-constexpr size_t kCandidatesPerSet = kLadder.size() + 1;
+// And the whole range, 8 to 0xFFF8, half an octave apart (8 times 2^(k/2),
+// in multiples of 8): a loud sound after a quiet block needs a step the
+// ladder does not reach.
+constexpr size_t kWholeRange = 27;
+constexpr size_t kCandidatesPerSet = kLadder.size() + 1 + kWholeRange;
 
 struct OrbelSteps {
   [[gnu::always_inline]] static Lanes step(Lanes step) { return step; }
@@ -45,6 +49,10 @@ void judgeHeaders(std::span<const int16_t> input, size_t count, const OrbelSearc
       candidates[n++] = {0, set, std::clamp(step, QX_ORBEL_STEP_FLOOR, kMaxHeaderStep)};
     }
     candidates[n++] = {0, set, (orbelEstimateStep(pair[0], pair[1], input) + 4) & ~7};
+    for (size_t k = 0; k < kWholeRange; ++k) {
+      int32_t step = ((QX_ORBEL_STEP_FLOOR << (k / 2)) * (k % 2 == 0 ? 256 : 362) >> 8) & ~7;
+      candidates[n++] = {0, set, std::min(step, kMaxHeaderStep)};
+    }
   }
   judgeCandidates(candidates, &OrbelTrials::firstStep,
                   [&](OrbelTrials& trials) { orbelRunTrials(input, count, state.history, trials); });
@@ -99,12 +107,12 @@ void orbelSearchBlock(std::span<const int16_t> input, std::span<uint8_t> block, 
     // rarely wins.
     if (ranked->error > 2 * uint64_t{sets[0]->error}) break;
     int32_t set = ranked->set;
-    // The set's steps, best first.
+    // The set's steps, best first, as many as the beam holds.
     std::array<int32_t, kCandidatesPerSet> steps;
     size_t stepCount = 0;
     for (const HeaderCandidate& candidate : candidates) {
-      if (candidate.set == set && std::find(steps.begin(), steps.begin() + stepCount, candidate.start) ==
-                                      steps.begin() + stepCount) {
+      if (candidate.set == set && stepCount < kWidth &&
+          std::find(steps.begin(), steps.begin() + stepCount, candidate.start) == steps.begin() + stepCount) {
         steps[stepCount++] = candidate.start;
       }
     }

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstdlib>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -31,7 +32,7 @@ struct BeamTrace {
   uint16_t links[kBeamMaxSamples][Width];  // parent << 4 | code & 15
 };
 
-inline constexpr size_t kBeamWidestTrace = sizeof(BeamTrace<128>);
+inline constexpr size_t kBeamWidestTrace = sizeof(BeamTrace<256>);
 
 // A job allocates the trace once, as heap work space of kBeamWidestTrace
 // bytes, and every beam of the job reuses it.
@@ -209,6 +210,7 @@ template <int K, int J, bool D, size_t V>
 
 template <int K, bool Descending, size_t V>
 [[gnu::always_inline]] inline void bitonicMergeStages(Lanes (&v)[V]) {
+  if constexpr (K >= 256) bitonicStage<K, 128, Descending>(v);
   if constexpr (K >= 128) bitonicStage<K, 64, Descending>(v);
   if constexpr (K >= 64) bitonicStage<K, 32, Descending>(v);
   if constexpr (K >= 32) bitonicStage<K, 16, Descending>(v);
@@ -218,7 +220,7 @@ template <int K, bool Descending, size_t V>
   bitonicStage<K, 1, Descending>(v);
 }
 
-// Sorts the 8V distinct keys of v (V = 2 to 16), ascending or descending.
+// Sorts the 8V distinct keys of v (V = 2 to 32), ascending or descending.
 template <bool Descending, size_t V>
 [[gnu::always_inline]] inline void bitonicSort(Lanes (&v)[V]) {
   bitonicMergeStages<2, Descending>(v);
@@ -228,16 +230,17 @@ template <bool Descending, size_t V>
   if constexpr (V >= 4) bitonicMergeStages<32, Descending>(v);
   if constexpr (V >= 8) bitonicMergeStages<64, Descending>(v);
   if constexpr (V >= 16) bitonicMergeStages<128, Descending>(v);
+  if constexpr (V >= 32) bitonicMergeStages<256, Descending>(v);
 }
 
 inline constexpr Lanes kLaneNumbers = {0, 1, 2, 3, 4, 5, 6, 7};
 
-// The error of a child whose parent has error e, capped; a child of no
-// path stays no path.
+// The error of a child whose parent has error e, its square scaled down
+// by `shift` and capped; a child of no path stays no path.
 template <int32_t kCap, int32_t kEmpty>
-[[gnu::always_inline]] inline Lanes childError(Lanes e, Lanes sample, Lanes x) {
+[[gnu::always_inline]] inline Lanes childError(Lanes e, Lanes sample, Lanes x, uint32_t shift) {
   UnsignedLanes miss = asUnsigned(sample - x);
-  UnsignedLanes square = miss * miss;  // exact: the miss is at most 65535
+  UnsignedLanes square = miss * miss >> shift;  // exact before the shift: the miss is at most 65535
   Lanes capped = select(square > static_cast<uint32_t>(kCap), splat(kCap), reinterpret_cast<Lanes>(square));
   return select(e == kEmpty, splat(kEmpty), laneMin(e + capped, splat(kCap)));
 }
@@ -261,7 +264,7 @@ template <size_t Width, typename Rules>
                                            const BeamStart& start, BeamTrace<Width>& trace, int8_t* codes,
                                            BeamEnd& end) {
   using namespace beam_detail;
-  static_assert(Width == 16 || Width == 32 || Width == 64 || Width == 128);
+  static_assert(Width == 16 || Width == 32 || Width == 64 || Width == 128 || Width == 256);
   constexpr size_t kVectors = Width / kLaneCount;
   // A sort key is the path's error above the best survivor's, capped, over
   // the candidate's number: near children 0 to Width - 1, far ones after.
@@ -273,6 +276,13 @@ template <size_t Width, typename Rules>
   // probe rarely meets another state.
   constexpr uint32_t kSeenBits = std::bit_width(Width) + 3;
   constexpr uint32_t kSeenMask = (1u << kSeenBits) - 1;
+  // A miss is at most twice the block's peak, plus a little: its square is
+  // scaled down in loud blocks until it fits under the cap, so that the
+  // paths of a loud onset stay apart; quiet blocks are judged exactly.
+  int32_t peak = std::max(std::abs(start.sample1), std::abs(start.sample2));
+  for (size_t t = 0; t < count; ++t) peak = std::max(peak, std::abs(int32_t{input[t]}));
+  constexpr int32_t kCapBits = 31 - static_cast<int32_t>(kNumberBits);
+  const uint32_t shift = static_cast<uint32_t>(std::max(0, 2 * static_cast<int32_t>(std::bit_width(static_cast<uint32_t>(peak))) + 2 - kCapBits));
 
   Lanes sample1[kVectors];
   Lanes sample2[kVectors];
@@ -315,8 +325,8 @@ template <size_t Width, typename Rules>
       BeamChild far;
       rules.offspring(sample1[v], sample2[v], adapt[v], x, near, far);
       Lanes numbers = kLaneNumbers + static_cast<int32_t>(8 * v);
-      chosen[v] = childError<kCap, kEmpty>(error[v], near.sample, x) << kNumberBits | numbers;
-      Lanes farError = childError<kCap, kEmpty>(error[v], far.sample, x);
+      chosen[v] = childError<kCap, kEmpty>(error[v], near.sample, x, shift) << kNumberBits | numbers;
+      Lanes farError = childError<kCap, kEmpty>(error[v], far.sample, x, shift);
       farKeys[v] = select(far.code == near.code, splat(kEmpty), farError) << kNumberBits |
                    (numbers + static_cast<int32_t>(Width));
       Lanes parentPart = sample1[v] & 0xFFFF;
