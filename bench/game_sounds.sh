@@ -3,23 +3,19 @@
 # run per folder, as a user converting a game's sound folders would: first
 # file by file as written (how many a plain run refuses), then with
 # `-m -cadpcmima -ob` (every one must convert) and with `-s16000` as well.
-# The packages are fetched with apt-get download and unpacked with dpkg-deb
-# into <build dir>/game-sounds: nothing is installed, nothing kept in the tree.
+# The packages are fetched and unpacked by fetch_game_packages.sh into
+# <build dir>/game-sounds: nothing is installed, nothing kept in the tree.
 # Usage: game_sounds.sh <build dir holding quarlix>
 set -euo pipefail
 build=$(realpath "$1")
 quarlix=$(realpath "${BENCH_QUARLIX:-$build/quarlix}")
-packages=(lbreakout2-data lincity-ng-data pingus-data sound-icons tuxpaint-data)
 work="$build/game-sounds"
 rm -rf "$work"
-mkdir -p "$work/debs" "$work/root"
-(cd "$work/debs" && apt-get download "${packages[@]}" >"$work/download.log" 2>&1) ||
-  { cat "$work/download.log"; echo "game sounds: apt-get download failed"; exit 1; }
-for deb in "$work"/debs/*.deb; do dpkg-deb -x "$deb" "$work/root"; done
+bash "$(dirname "$0")/fetch_game_packages.sh" "$work/root" >/dev/null
 
 now() { date +%s.%N; }
 elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", b - a }'; }
-mapfile -t folders < <(find "$work/root" -name '*.wav' -type f -printf '%h\n' | sort -u)
+mapfile -t folders < <(find "$work/root" -path "$work/root/debs" -prune -o -name '*.wav' -type f -printf '%h\n' | sort -u)
 printf '%-46s %6s %15s %14s %14s\n' "folder" "WAVs" "refused plainly" "-m converted" "-s16000 too"
 total=0 refused=0 converted=0 resampled=0 failed=0
 mono_time=0 rate_time=0

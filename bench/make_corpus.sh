@@ -8,21 +8,19 @@
 set -euo pipefail
 export SOX_OPTS="-V1"
 out=$1
-packages=(lbreakout2-data lincity-ng-data pingus-data sound-icons tuxpaint-data)
-for need in apt-get dpkg-deb sox; do
-  command -v "$need" >/dev/null || { echo "corpus: $need is missing"; exit 1; }
-done
+here=$(cd "$(dirname "$0")" && pwd)
+command -v sox >/dev/null || { echo "corpus: sox is missing"; exit 1; }
 mkdir -p "$out"
 out=$(realpath "$out")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-(cd "$work" && apt-get download -qq "${packages[@]}" >/dev/null)
+mapfile -t roots < <(bash "$here/fetch_game_packages.sh" "$work" || echo failed)
+[ "${#roots[@]}" -eq 5 ] && [ "${roots[-1]}" != failed ] || { echo "corpus: the game packages were not fetched"; exit 1; }
 kept=0
 silent=0
 unreadable=0
-for package in "${packages[@]}"; do
-  root="$work/$package"
-  dpkg-deb -x "$work/${package}"_*.deb "$root"
+for root in "${roots[@]}"; do
+  package=$(basename "$root")
   while IFS= read -r -d '' file; do
     relative=${file#"$root"/}
     name="${package}__${relative//\//_}"
