@@ -64,6 +64,134 @@ QUARLIX_LANE_KERNEL void runImaBeam(const int16_t* input, size_t count, const Be
   runBeam<kWidth>(ImaBeamRules{}, input, count, start, trace, codes, end);
 }
 
+// The second search keeps, for every step index, the best paths that end
+// at it with different samples. A path that saved its step for a loud onset
+// to come has more error than its neighbours until the onset: ranked by
+// error alone, as in the beam, it would be dropped, but here it meets only
+// paths of its own step. Each offers the nearest level and its neighbours,
+// the nearer side first.
+constexpr size_t kPathsPerIndex = 3;
+constexpr size_t kCodesTried = 5;
+constexpr size_t kIndexCount = QX_IMA_MAX_INDEX + 1;
+constexpr size_t kSlots = (kIndexCount * kPathsPerIndex + kLaneCount - 1) / kLaneCount * kLaneCount;
+constexpr uint64_t kNoPath = UINT64_MAX;
+
+// The paths after a sample: slot s holds one that ends at step index
+// s / kPathsPerIndex, or none; an index's slots are ordered by error.
+struct IndexPaths {
+  alignas(32) int32_t sample[kSlots];
+  uint64_t error[kSlots];
+};
+
+// Offers a path to the slots of its step index. A path that reaches a
+// sample one of them holds replaces it only when better.
+[[gnu::always_inline]] inline void offerPath(IndexPaths& next, uint16_t* links, size_t index, int32_t sample,
+                                             uint64_t error, uint16_t link) {
+  size_t first = index * kPathsPerIndex;
+  size_t at = first + kPathsPerIndex - 1;
+  // Most offers lose to every path kept: one test sends them away.
+  if (error >= next.error[at]) return;
+  for (size_t k = first; k < at; ++k) {
+    if (next.error[k] != kNoPath && next.sample[k] == sample) {
+      if (error >= next.error[k]) return;
+      at = k;
+      break;
+    }
+  }
+  for (; at > first && next.error[at - 1] > error; --at) {
+    next.error[at] = next.error[at - 1];
+    next.sample[at] = next.sample[at - 1];
+    links[at] = links[at - 1];
+  }
+  next.error[at] = error;
+  next.sample[at] = sample;
+  links[at] = link;
+}
+
+// The best path through input[0..count) after the header sample `first`,
+// from any start index: its codes go to codes[0..count).
+struct IndexSearchEnd {
+  int32_t start;
+  int32_t end;
+};
+
+QUARLIX_LANE_KERNEL void runImaIndexSearch(const int16_t* input, size_t count, int32_t first,
+                                           BeamTrace<kSlots>& trace, int8_t* codes, IndexSearchEnd& end) {
+  IndexPaths buffers[2] = {};
+  IndexPaths* paths = &buffers[0];
+  IndexPaths* next = &buffers[1];
+  alignas(32) int32_t slotIndex[kSlots];
+  alignas(32) int32_t slotStep[kSlots];
+  for (size_t slot = 0; slot < kSlots; ++slot) {
+    paths->sample[slot] = first;
+    paths->error[slot] = slot % kPathsPerIndex == 0 && slot / kPathsPerIndex < kIndexCount ? 0 : kNoPath;
+    slotIndex[slot] = static_cast<int32_t>(std::min(slot / kPathsPerIndex, kIndexCount - 1));
+    slotStep[slot] = qx_ima_step_table[slotIndex[slot]];
+  }
+  for (size_t t = 0; t < count; ++t) {
+    std::fill_n(next->error, kSlots, kNoPath);
+    uint16_t* links = trace.links[t];
+    Lanes x = splat(input[t]);
+    for (size_t v = 0; v < kSlots / kLaneCount; ++v) {
+      Lanes predictor;
+      Lanes index;
+      Lanes step;
+      std::memcpy(&predictor, paths->sample + 8 * v, sizeof predictor);
+      std::memcpy(&index, slotIndex + 8 * v, sizeof index);
+      std::memcpy(&step, slotStep + 8 * v, sizeof step);
+      Lanes difference = x - predictor;
+      Lanes magnitude = laneMin(quotientUpTo8(laneAbs(difference) << 2, step), splat(7));
+      Lanes position = select(difference < 0, -1 - magnitude, magnitude);
+      Lanes nearest = clamp16Lanes(predictor + imaDifferenceLanes(step, codeAtPosition(position)));
+      Lanes toward = select(x >= nearest, splat(1), splat(-1));
+      constexpr int32_t kOffsets[kCodesTried] = {0, 1, -1, 2, -2};
+      alignas(32) int32_t childLink[kCodesTried][kLaneCount];
+      alignas(32) int32_t childSample[kCodesTried][kLaneCount];
+      alignas(32) int32_t childIndex[kCodesTried][kLaneCount];
+      alignas(32) uint32_t childSquare[kCodesTried][kLaneCount];  // UINT32_MAX: a code tried before
+      Lanes tried[kCodesTried];
+      for (size_t k = 0; k < kCodesTried; ++k) {
+        Lanes code = codeAtPosition(laneClamp(position + toward * kOffsets[k], -8, 7));
+        Lanes sample = clamp16Lanes(predictor + imaDifferenceLanes(step, code));
+        Lanes nextIndex = imaNextIndexLanes(index, code);
+        UnsignedLanes miss = asUnsigned(sample - x);
+        Lanes square = reinterpret_cast<Lanes>(miss * miss);  // at most 65535 squared
+        LaneMask repeated{};
+        for (size_t earlier = 0; earlier < k; ++earlier) repeated |= tried[earlier] == code;
+        tried[k] = code;
+        Lanes link = (beam_detail::kLaneNumbers + static_cast<int32_t>(8 * v)) << 4 | (code & 15);
+        square = select(repeated, splat(-1), square);
+        std::memcpy(childLink[k], &link, sizeof link);
+        std::memcpy(childSample[k], &sample, sizeof sample);
+        std::memcpy(childIndex[k], &nextIndex, sizeof nextIndex);
+        std::memcpy(childSquare[k], &square, sizeof square);
+      }
+      for (size_t lane = 0; lane < kLaneCount; ++lane) {
+        uint64_t parentError = paths->error[8 * v + lane];
+        if (parentError == kNoPath) continue;
+        for (size_t k = 0; k < kCodesTried; ++k) {
+          if (childSquare[k][lane] == UINT32_MAX) continue;
+          offerPath(*next, links, static_cast<size_t>(childIndex[k][lane]), childSample[k][lane],
+                    parentError + childSquare[k][lane], static_cast<uint16_t>(childLink[k][lane]));
+        }
+      }
+    }
+    std::swap(paths, next);
+  }
+  size_t best = 0;
+  for (size_t slot = 1; slot < kSlots; ++slot) {
+    if (paths->error[slot] < paths->error[best]) best = slot;
+  }
+  end.end = static_cast<int32_t>(best / kPathsPerIndex);
+  size_t slot = best;
+  for (size_t t = count; t-- > 0;) {
+    uint32_t link = trace.links[t][slot];
+    codes[t] = static_cast<int8_t>(link & 15);
+    slot = link >> 4;
+  }
+  end.start = static_cast<int32_t>(slot / kPathsPerIndex);
+}
+
 // The block's error after decoding.
 uint64_t decodedError(std::span<const uint8_t> block, std::span<const int16_t> input) {
   std::array<int16_t, kMaxSamples> decoded;
@@ -140,5 +268,12 @@ void imaSearchBlock(std::span<const int16_t> input, std::span<uint8_t> block, Im
   if (search(starts.data(), std::min(indexCount, kWidth)) != starts[0] && greedyError < chosenError) {
     search(starts.data(), 1);
   }
+  std::array<int8_t, kMaxSamples> codes;
+  IndexSearchEnd end;
+  runImaIndexSearch(input.data() + 1, input.size() - 1, input[0], beamTraceIn<kSlots>(work), codes.data(), end);
+  ImaState header{input[0], static_cast<int8_t>(end.start), 0};
+  imaStoreHeader(found.data(), header);
+  packCodes(codes.data(), input.size() - 1, found.data() + kImaHeaderBytes, false);
+  keepIfBetter(static_cast<int8_t>(end.end));
   state.stepIndex = chosenEnd;
 }

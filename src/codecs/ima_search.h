@@ -1,7 +1,8 @@
-// The -q encoder of IMA ADPCM: for every block a search over the starting
-// step index and the codes, never worse than the written encoder's block
-// from the index the stream has reached, nor than the written encoder's own
-// stream's block.
+// The -q encoder of IMA ADPCM: for every block two searches over the
+// starting step index and the codes (a beam of the paths with the least
+// error, and the best paths to each step index), never worse than the
+// written encoder's block from the index the stream has reached, nor than
+// the written encoder's own stream's block.
 #pragma once
 
 #include <cstdint>

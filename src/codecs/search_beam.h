@@ -32,7 +32,9 @@ struct BeamTrace {
   uint16_t links[kBeamMaxSamples][Width];  // parent << 4 | code & 15
 };
 
-inline constexpr size_t kBeamWidestTrace = sizeof(BeamTrace<256>);
+// The widest trace: the IMA search's paths by step index, three for each
+// of its 89 indices in whole vectors of lanes, outnumber the widest beam.
+inline constexpr size_t kBeamWidestTrace = sizeof(BeamTrace<272>);
 
 // A job allocates the trace once, as heap work space of kBeamWidestTrace
 // bytes, and every beam of the job reuses it.
