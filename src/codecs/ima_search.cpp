@@ -74,10 +74,10 @@ constexpr size_t kPathsPerIndex = 3;
 constexpr size_t kCodesTried = 5;
 constexpr size_t kIndexCount = QX_IMA_MAX_INDEX + 1;
 constexpr size_t kSlots = (kIndexCount * kPathsPerIndex + kLaneCount - 1) / kLaneCount * kLaneCount;
-constexpr uint64_t kNoPath = UINT64_MAX;
 
 // The paths after a sample: slot s holds one that ends at step index
-// s / kPathsPerIndex, or none; an index's slots are ordered by error.
+// s / kPathsPerIndex, or none (an error of `bound`); an index's slots are
+// ordered by error.
 struct IndexPaths {
   alignas(32) int32_t sample[kSlots];
   uint64_t error[kSlots];
@@ -86,13 +86,13 @@ struct IndexPaths {
 // Offers a path to the slots of its step index. A path that reaches a
 // sample one of them holds replaces it only when better.
 [[gnu::always_inline]] inline void offerPath(IndexPaths& next, uint16_t* links, size_t index, int32_t sample,
-                                             uint64_t error, uint16_t link) {
+                                             uint64_t error, uint16_t link, uint64_t bound) {
   size_t first = index * kPathsPerIndex;
   size_t at = first + kPathsPerIndex - 1;
   // Most offers lose to every path kept: one test sends them away.
   if (error >= next.error[at]) return;
   for (size_t k = first; k < at; ++k) {
-    if (next.error[k] != kNoPath && next.sample[k] == sample) {
+    if (next.error[k] != bound && next.sample[k] == sample) {
       if (error >= next.error[k]) return;
       at = k;
       break;
@@ -109,13 +109,16 @@ struct IndexPaths {
 }
 
 // The best path through input[0..count) after the header sample `first`,
-// from any start index: its codes go to codes[0..count).
+// from any start index, if its error is below `bound`, the error of a
+// block already found: a path that reaches the bound can never end below
+// it, so it is dropped on the way. The path's codes go to codes[0..count).
 struct IndexSearchEnd {
+  bool found;
   int32_t start;
   int32_t end;
 };
 
-QUARLIX_LANE_KERNEL void runImaIndexSearch(const int16_t* input, size_t count, int32_t first,
+QUARLIX_LANE_KERNEL void runImaIndexSearch(const int16_t* input, size_t count, int32_t first, uint64_t bound,
                                            BeamTrace<kSlots>& trace, int8_t* codes, IndexSearchEnd& end) {
   IndexPaths buffers[2] = {};
   IndexPaths* paths = &buffers[0];
@@ -124,12 +127,12 @@ QUARLIX_LANE_KERNEL void runImaIndexSearch(const int16_t* input, size_t count, i
   alignas(32) int32_t slotStep[kSlots];
   for (size_t slot = 0; slot < kSlots; ++slot) {
     paths->sample[slot] = first;
-    paths->error[slot] = slot % kPathsPerIndex == 0 && slot / kPathsPerIndex < kIndexCount ? 0 : kNoPath;
+    paths->error[slot] = slot % kPathsPerIndex == 0 && slot / kPathsPerIndex < kIndexCount ? 0 : bound;
     slotIndex[slot] = static_cast<int32_t>(std::min(slot / kPathsPerIndex, kIndexCount - 1));
     slotStep[slot] = qx_ima_step_table[slotIndex[slot]];
   }
   for (size_t t = 0; t < count; ++t) {
-    std::fill_n(next->error, kSlots, kNoPath);
+    std::fill_n(next->error, kSlots, bound);
     uint16_t* links = trace.links[t];
     Lanes x = splat(input[t]);
     for (size_t v = 0; v < kSlots / kLaneCount; ++v) {
@@ -168,11 +171,11 @@ QUARLIX_LANE_KERNEL void runImaIndexSearch(const int16_t* input, size_t count, i
       }
       for (size_t lane = 0; lane < kLaneCount; ++lane) {
         uint64_t parentError = paths->error[8 * v + lane];
-        if (parentError == kNoPath) continue;
+        if (parentError >= bound) continue;
         for (size_t k = 0; k < kCodesTried; ++k) {
           if (childSquare[k][lane] == UINT32_MAX) continue;
           offerPath(*next, links, static_cast<size_t>(childIndex[k][lane]), childSample[k][lane],
-                    parentError + childSquare[k][lane], static_cast<uint16_t>(childLink[k][lane]));
+                    parentError + childSquare[k][lane], static_cast<uint16_t>(childLink[k][lane]), bound);
         }
       }
     }
@@ -182,6 +185,8 @@ QUARLIX_LANE_KERNEL void runImaIndexSearch(const int16_t* input, size_t count, i
   for (size_t slot = 1; slot < kSlots; ++slot) {
     if (paths->error[slot] < paths->error[best]) best = slot;
   }
+  end.found = paths->error[best] < bound;
+  if (!end.found) return;
   end.end = static_cast<int32_t>(best / kPathsPerIndex);
   size_t slot = best;
   for (size_t t = count; t-- > 0;) {
@@ -270,7 +275,12 @@ void imaSearchBlock(std::span<const int16_t> input, std::span<uint8_t> block, Im
   }
   std::array<int8_t, kMaxSamples> codes;
   IndexSearchEnd end;
-  runImaIndexSearch(input.data() + 1, input.size() - 1, input[0], beamTraceIn<kSlots>(work), codes.data(), end);
+  runImaIndexSearch(input.data() + 1, input.size() - 1, input[0], chosenError, beamTraceIn<kSlots>(work), codes.data(),
+                    end);
+  if (!end.found) {
+    state.stepIndex = chosenEnd;
+    return;
+  }
   ImaState header{input[0], static_cast<int8_t>(end.start), 0};
   imaStoreHeader(found.data(), header);
   packCodes(codes.data(), input.size() - 1, found.data() + kImaHeaderBytes, false);
