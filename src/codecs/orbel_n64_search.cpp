@@ -16,8 +16,11 @@ constexpr size_t kNarrowWidth = 16;
 constexpr size_t kWidth = 32;
 constexpr size_t kWideWidth = 128;
 constexpr size_t kMaxSamples = orbelN64SamplesPerBlock(kN64MaxBlockBytes);
-// The two sets whose candidates did best go on to a beam each.
-constexpr size_t kSetsSearched = 2;
+// The sets whose candidates did best go on to a beam each: the second
+// unless its trial did more than twice as badly as the best's, when it
+// rarely wins, and a third only when its trial came within a quarter of
+// the best's, where the trials' order is least sure.
+constexpr size_t kSetsSearched = 3;
 // Candidate indices: each set's estimate and the 16 around it, judged on
 // the block's first samples, where the starting index matters most.
 constexpr int32_t kIndicesAround = 8;
@@ -176,9 +179,10 @@ void orbelN64SearchBlock(std::span<const int16_t> input, std::span<uint8_t> bloc
   std::stable_sort(candidates.begin(), candidates.end(),
                    [](const HeaderCandidate& x, const HeaderCandidate& y) { return x.error < y.error; });
   std::array<SetScore, kN64Sets> sets = rankSets(input, candidates);
-  for (const SetScore& ranked : std::span(sets).first(kSetsSearched)) {
-    // A set whose trial did more than twice as badly as the best's rarely wins.
-    if (ranked.error > 2 * uint64_t{sets[0].error}) break;
+  for (size_t rank = 0; rank < kSetsSearched; ++rank) {
+    const SetScore& ranked = sets[rank];
+    uint64_t limit = rank < 2 ? 2 * uint64_t{sets[0].error} : 5 * uint64_t{sets[0].error} / 4;
+    if (ranked.error > limit) break;
     int32_t set = ranked.set;
     // The set's indices, as many as the beam holds: the best over the
     // whole range, then those around the estimate, best first.
