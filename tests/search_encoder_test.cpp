@@ -342,8 +342,8 @@ INSTANTIATE_TEST_SUITE_P(
 // silence between them, one IMA block (505 samples) each, so that a silent
 // block follows a loud one and needs the smallest step at once; and noise
 // in the lowest bit, as a fade's dither, where different blocks often
-// decode equally well.
-enum class Short { Onset, Clicks, Silence, Noise, QuietSine, Steps, Bursts, Dither };
+// decode equally well; a soft chirp and soft noise.
+enum class Short { Onset, Clicks, Silence, Noise, QuietSine, Steps, Bursts, Dither, SoftChirp, SoftNoise };
 
 Samples makeShort(Short signal) {
   constexpr size_t kCount = 3000;
@@ -365,6 +365,8 @@ Samples makeShort(Short signal) {
       return x;
     }
     case Short::Dither: return whiteNoise(kCount, 1, 9);
+    case Short::SoftChirp: return linearChirp(kCount, kRate, 100, 2500, 200);
+    case Short::SoftNoise: return whiteNoise(kCount, 1500, 18);
   }
   return {};
 }
@@ -379,6 +381,8 @@ const char* shortName(Short signal) {
     case Short::Steps: return "Steps";
     case Short::Bursts: return "Bursts";
     case Short::Dither: return "Dither";
+    case Short::SoftChirp: return "SoftChirp";
+    case Short::SoftNoise: return "SoftNoise";
   }
   return "";
 }
@@ -485,6 +489,11 @@ INSTANTIATE_TEST_SUITE_P(
                       PromiseCase{"-cadpcmn64", Short::QuietSine, checkN64, 15.85}, PromiseCase{"-cadpcmn64", Short::Steps, checkN64, 85.37},
                       PromiseCase{"-cadpcmn64", Short::Bursts, checkN64, 17.11},
                       PromiseCase{"-cadpcmn64", Short::Dither, checkN64, -0.01},
+                      // N64's header search: a third coefficient set wins
+                      // the chirp, and the top of each set's index window
+                      // a block of the noise (by a thousandth of a dB).
+                      PromiseCase{"-cadpcmn64", Short::SoftChirp, checkN64, 33.11},
+                      PromiseCase{"-cadpcmn64", Short::SoftNoise, checkN64, 19.886},
                       PromiseCase{"-cadpcmima", Short::Onset, checkIma, 29.02}, PromiseCase{"-cadpcmima", Short::Clicks, checkIma, 0.05},
                       PromiseCase{"-cadpcmima", Short::Silence, checkIma, 0}, PromiseCase{"-cadpcmima", Short::Noise, checkIma, 19.28},
                       PromiseCase{"-cadpcmima", Short::QuietSine, checkIma, 26.92}, PromiseCase{"-cadpcmima", Short::Steps, checkIma, 9.82},
