@@ -136,6 +136,11 @@ QUARLIX_LANE_KERNEL void runImaIndexSearch(const int16_t* input, size_t count, i
     uint16_t* links = trace.links[t];
     Lanes x = splat(input[t]);
     for (size_t v = 0; v < kSlots / kLaneCount; ++v) {
+      // Most slots hold no path (an index reached by one sample, or paths
+      // dropped at the bound): a vector of such slots is passed over.
+      bool live = false;
+      for (size_t lane = 0; lane < kLaneCount; ++lane) live |= paths->error[8 * v + lane] < bound;
+      if (!live) continue;
       Lanes predictor;
       Lanes index;
       Lanes step;
