@@ -37,6 +37,13 @@ constexpr size_t kMaxBlockBytes = 1024;
   return select(eight, splat(8), quotient);
 }
 
+// The position of the level (2m + 1) step / 8 that lies nearest the
+// difference.
+[[gnu::always_inline]] inline Lanes nearestPosition(Lanes difference, Lanes step) {
+  Lanes magnitude = laneMin(quotientUpTo8(laneAbs(difference) << 2, step), splat(7));
+  return select(difference < 0, -1 - magnitude, magnitude);
+}
+
 struct ImaBeamRules {
   static constexpr bool kSecondOrder = false;
   // The sample and next index a code gives, by the decoder's rules.
@@ -47,10 +54,7 @@ struct ImaBeamRules {
   [[gnu::always_inline]] void offspring(Lanes predictor, Lanes, Lanes index, Lanes x, BeamChild& near,
                                         BeamChild& far) const {
     Lanes step = stepOf(index);
-    // The magnitude whose level (2m + 1) step / 8 lies nearest the difference.
-    Lanes difference = x - predictor;
-    Lanes magnitude = laneMin(quotientUpTo8(laneAbs(difference) << 2, step), splat(7));
-    Lanes position = select(difference < 0, -1 - magnitude, magnitude);
+    Lanes position = nearestPosition(x - predictor, step);
     near.code = codeAtPosition(position);
     decode(predictor, index, step, near);
     Lanes farPosition = laneClamp(position + select(x >= near.sample, splat(1), splat(-1)), -8, 7);
@@ -147,9 +151,7 @@ QUARLIX_LANE_KERNEL void runImaIndexSearch(const int16_t* input, size_t count, i
       std::memcpy(&predictor, paths->sample + 8 * v, sizeof predictor);
       std::memcpy(&index, slotIndex + 8 * v, sizeof index);
       std::memcpy(&step, slotStep + 8 * v, sizeof step);
-      Lanes difference = x - predictor;
-      Lanes magnitude = laneMin(quotientUpTo8(laneAbs(difference) << 2, step), splat(7));
-      Lanes position = select(difference < 0, -1 - magnitude, magnitude);
+      Lanes position = nearestPosition(x - predictor, step);
       Lanes nearest = clamp16Lanes(predictor + imaDifferenceLanes(step, codeAtPosition(position)));
       Lanes toward = select(x >= nearest, splat(1), splat(-1));
       constexpr int32_t kOffsets[kCodesTried] = {0, 1, -1, 2, -2};
@@ -261,15 +263,19 @@ void imaSearchBlock(std::span<const int16_t> input, std::span<uint8_t> block, Im
   std::array<int32_t, QX_IMA_MAX_INDEX + 1> starts;
   for (size_t k = 0; k < indexCount; ++k) starts[k] = indices[order[k]];
   uint64_t greedyError = greedy[order[0]];
-  auto search = [&](const int32_t* starts, size_t count) {
-    BeamStart start{input[0], 0, starts, count};
-    std::array<int8_t, kMaxSamples> codes;
-    BeamEnd end;
-    runImaBeam(input.data() + 1, input.size() - 1, start, beamTraceIn<kWidth>(work), codes.data(), end);
-    ImaState header{input[0], static_cast<int8_t>(starts[end.start]), 0};
+  // A path a search found, from its start index to its end index.
+  std::array<int8_t, kMaxSamples> codes;
+  auto keepPathIfBetter = [&](int32_t startIndex, int32_t endIndex) {
+    ImaState header{input[0], static_cast<int8_t>(startIndex), 0};
     imaStoreHeader(found.data(), header);
     packCodes(codes.data(), input.size() - 1, found.data() + kImaHeaderBytes, false);
-    keepIfBetter(static_cast<int8_t>(end.adapt));
+    keepIfBetter(static_cast<int8_t>(endIndex));
+  };
+  auto search = [&](const int32_t* starts, size_t count) {
+    BeamStart start{input[0], 0, starts, count};
+    BeamEnd end;
+    runImaBeam(input.data() + 1, input.size() - 1, start, beamTraceIn<kWidth>(work), codes.data(), end);
+    keepPathIfBetter(starts[end.start], end.adapt);
     return starts[end.start];
   };
   // The beam from the best starts prefers what fits the first samples:
@@ -278,17 +284,9 @@ void imaSearchBlock(std::span<const int16_t> input, std::span<uint8_t> block, Im
   if (search(starts.data(), std::min(indexCount, kWidth)) != starts[0] && greedyError < chosenError) {
     search(starts.data(), 1);
   }
-  std::array<int8_t, kMaxSamples> codes;
   IndexSearchEnd end;
   runImaIndexSearch(input.data() + 1, input.size() - 1, input[0], chosenError, beamTraceIn<kSlots>(work), codes.data(),
                     end);
-  if (!end.found) {
-    state.stepIndex = chosenEnd;
-    return;
-  }
-  ImaState header{input[0], static_cast<int8_t>(end.start), 0};
-  imaStoreHeader(found.data(), header);
-  packCodes(codes.data(), input.size() - 1, found.data() + kImaHeaderBytes, false);
-  keepIfBetter(static_cast<int8_t>(end.end));
+  if (end.found) keepPathIfBetter(end.start, end.end);
   state.stepIndex = chosenEnd;
 }
