@@ -70,19 +70,26 @@ uint32_t encodeSample(int32_t sample, int32_t& predictor, int32_t& stepIndex) {
 
 // The sum of squares is kept in two halves, so that no block's sum wraps.
 QUARLIX_LANE_KERNEL void runStartTrials(std::span<const int16_t> samples, ImaStartTrials& trials) {
-  Lanes predictor = splat(samples[0]);
+  Lanes predictor;
   Lanes stepIndex;
-  std::memcpy(&stepIndex, trials.firstIndex, sizeof stepIndex);
-  UnsignedLanes low{};
-  UnsignedLanes high{};
-  for (size_t n = 1; n < samples.size(); ++n) {
-    Lanes x = splat(samples[n]);
+  std::memcpy(&predictor, trials.predictor, sizeof predictor);
+  std::memcpy(&stepIndex, trials.stepIndex, sizeof stepIndex);
+  UnsignedLanes low;
+  UnsignedLanes high;
+  for (size_t lane = 0; lane < kLaneCount; ++lane) {
+    low[lane] = static_cast<uint32_t>(trials.error[lane]);
+    high[lane] = static_cast<uint32_t>(trials.error[lane] >> 32);
+  }
+  for (int16_t sample : samples) {
+    Lanes x = splat(sample);
     encodeSampleLanes(x, predictor, stepIndex);
     UnsignedLanes miss = asUnsigned(predictor - x);
     UnsignedLanes sum = low + miss * miss;
     high -= reinterpret_cast<UnsignedLanes>(sum < low);  // a carry is all ones, -1
     low = sum;
   }
+  std::memcpy(trials.predictor, &predictor, sizeof predictor);
+  std::memcpy(trials.stepIndex, &stepIndex, sizeof stepIndex);
   for (size_t lane = 0; lane < kLaneCount; ++lane) trials.error[lane] = uint64_t{high[lane]} << 32 | low[lane];
 }
 

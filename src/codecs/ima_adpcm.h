@@ -65,11 +65,14 @@ void imaEncode(std::span<const int16_t> input, std::span<uint8_t> codes, ImaStat
 // last predictor and index.
 void imaEncodeBlock(std::span<const int16_t> samples, std::span<uint8_t> block, ImaState& state);
 
-// The written encoder's block from eight start indices, one in each lane:
-// the squared error of each after decoding (the -q encoder's judge of a
-// start index over the whole block).
+// The written encoder in eight lanes, each from its own predictor and step
+// index (the -q encoder's judge of a block's start index): every sample
+// is encoded, its squared error after decoding added to the lane's error,
+// and the lanes leave with their new states, so that a trial may go on
+// with the samples that follow.
 struct ImaStartTrials {
-  int32_t firstIndex[kLaneCount];
+  int32_t predictor[kLaneCount];
+  int32_t stepIndex[kLaneCount];
   uint64_t error[kLaneCount];
 };
 void imaRunStartTrials(std::span<const int16_t> samples, ImaStartTrials& trials);
