@@ -115,7 +115,10 @@ struct IndexPaths {
 // The best path through input[0..count) after the header sample `first`,
 // from any start index, if its error is below `bound`, the error of a
 // block already found: a path that reaches the bound can never end below
-// it, so it is dropped on the way. The path's codes go to codes[0..count).
+// it, so it is dropped on the way. So is a path whose error after sample t
+// reaches limits[t] (at most the bound), which the caller sets where a
+// path would have to make up too much of the found block's lead to win.
+// The path's codes go to codes[0..count).
 struct IndexSearchEnd {
   bool found;
   int32_t start;
@@ -123,7 +126,8 @@ struct IndexSearchEnd {
 };
 
 QUARLIX_LANE_KERNEL void runImaIndexSearch(const int16_t* input, size_t count, int32_t first, uint64_t bound,
-                                           BeamTrace<kSlots>& trace, int8_t* codes, IndexSearchEnd& end) {
+                                           const uint64_t* limits, BeamTrace<kSlots>& trace, int8_t* codes,
+                                           IndexSearchEnd& end) {
   IndexPaths buffers[2] = {};
   IndexPaths* paths = &buffers[0];
   IndexPaths* next = &buffers[1];
@@ -180,7 +184,7 @@ QUARLIX_LANE_KERNEL void runImaIndexSearch(const int16_t* input, size_t count, i
         uint64_t parentError = paths->error[8 * v + lane];
         if (parentError >= bound) continue;
         for (size_t k = 0; k < kCodesTried; ++k) {
-          if (childSquare[k][lane] == UINT32_MAX) continue;
+          if (childSquare[k][lane] == UINT32_MAX || parentError + childSquare[k][lane] >= limits[t]) continue;
           offerPath(*next, links, static_cast<size_t>(childIndex[k][lane]), childSample[k][lane],
                     parentError + childSquare[k][lane], static_cast<uint16_t>(childLink[k][lane]), bound);
         }
@@ -209,6 +213,26 @@ uint64_t decodedError(std::span<const uint8_t> block, std::span<const int16_t> i
   std::array<int16_t, kMaxSamples> decoded;
   qx_ima_decode_block(block.data(), block.size(), decoded.data(), input.size());
   return squaredError(std::span<const int16_t>(decoded.data(), input.size()), input);
+}
+
+// The limits of the step-index search from the best block found, whose
+// decoding has `error` in all. A path may fall behind that block's error
+// after a sample by three eighths of what the block's samples still to
+// come add: the paths the search exists for, which keep a large step for a
+// loud onset ahead, pay it before the onset and win it back there, where
+// the block's error is large; a path that must win back more against a
+// block that fits the rest well seldom does, and dropping it early saves
+// most of the search's time.
+void indexSearchLimits(std::span<const uint8_t> block, std::span<const int16_t> input, uint64_t error,
+                       uint64_t* limits) {
+  std::array<int16_t, kMaxSamples> decoded;
+  qx_ima_decode_block(block.data(), block.size(), decoded.data(), input.size());
+  uint64_t sofar = 0;
+  for (size_t t = 1; t < input.size(); ++t) {
+    int64_t miss = int64_t{decoded[t]} - input[t];
+    sofar += static_cast<uint64_t>(miss * miss);
+    limits[t - 1] = sofar + (error - sofar) / 8 * 3;
+  }
 }
 
 }  // namespace
@@ -331,9 +355,11 @@ void imaSearchBlock(std::span<const int16_t> input, std::span<uint8_t> block, Im
   if (search(starts.data(), std::min(indexCount, kWidth)) != starts[0] && greedyError < chosenError) {
     search(starts.data(), 1);
   }
+  std::array<uint64_t, kMaxSamples> limits;
+  indexSearchLimits(block, input, chosenError, limits.data());
   IndexSearchEnd end;
-  runImaIndexSearch(input.data() + 1, input.size() - 1, input[0], chosenError, beamTraceIn<kSlots>(work), codes.data(),
-                    end);
+  runImaIndexSearch(input.data() + 1, input.size() - 1, input[0], chosenError, limits.data(),
+                    beamTraceIn<kSlots>(work), codes.data(), end);
   if (end.found) keepPathIfBetter(end.start, end.end);
   state.stepIndex = chosenEnd;
 }
