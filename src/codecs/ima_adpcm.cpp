@@ -371,13 +371,14 @@ int32_t compressIma(WaveFile& wave) {
     int8_t writtenIndex = 0;
     for (size_t block = 0; block < plan.blockCount; ++block) {
       std::span<const int16_t> samples = input.subspan(block * plan.samplesPerBlock);
-      if (samples.size() < plan.samplesPerBlock) {
+      size_t count = std::min<size_t>(samples.size(), plan.samplesPerBlock);
+      if (count < plan.samplesPerBlock) {
         // The last block is completed with silence.
         std::copy(samples.begin(), samples.end(), scratch.begin());
         samples = scratch;
       }
-      imaSearchBlock(samples.first(plan.samplesPerBlock), output.subspan(block * plan.blockBytes, plan.blockBytes),
-                     state, writtenIndex, work);
+      imaSearchBlock(samples.first(plan.samplesPerBlock), count,
+                     output.subspan(block * plan.blockBytes, plan.blockBytes), state, writtenIndex, work);
     }
     installRecord(wave, fresh);
     return 0;

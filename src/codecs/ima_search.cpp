@@ -237,17 +237,21 @@ void indexSearchLimits(std::span<const uint8_t> block, std::span<const int16_t> 
 
 }  // namespace
 
-void imaSearchBlock(std::span<const int16_t> input, std::span<uint8_t> block, ImaState& state, int8_t& writtenIndex,
-                    HeapBlock& work) {
+void imaSearchBlock(std::span<const int16_t> input, size_t count, std::span<uint8_t> block, ImaState& state,
+                    int8_t& writtenIndex, HeapBlock& work) {
+  // A block is judged on its real samples alone, and the searches run over
+  // them; the silence that completes the last block is coded as the written
+  // encoder codes it from where the found path ends.
+  std::span<const int16_t> real = input.first(count);
   // The written encoder's block from the index the stream has reached.
   ImaState written = state;
   imaEncodeBlock(input, block, written);
-  uint64_t chosenError = decodedError(block, input);
+  uint64_t chosenError = decodedError(block, real);
   int8_t chosenEnd = written.stepIndex;
   std::array<uint8_t, kMaxBlockBytes> found{};
   std::span<const uint8_t> foundBlock(found.data(), block.size());
   auto keepIfBetter = [&](int8_t end) {
-    uint64_t error = decodedError(foundBlock, input);
+    uint64_t error = decodedError(foundBlock, real);
     if (error < chosenError) {
       std::copy(foundBlock.begin(), foundBlock.end(), block.begin());
       chosenError = error;
@@ -291,7 +295,7 @@ void imaSearchBlock(std::span<const int16_t> input, std::span<uint8_t> block, Im
   std::array<size_t, QX_IMA_MAX_INDEX + 1> finishOf;
   size_t finishCount = 0;
   for (size_t tried = 1; finishCount == 0;) {
-    std::span<const int16_t> stretch = input.subspan(tried, std::min(kTrialStretch, input.size() - tried));
+    std::span<const int16_t> stretch = real.subspan(tried, std::min(kTrialStretch, real.size() - tried));
     for (size_t group = 0; group < groups; ++group) imaRunStartTrials(stretch, trials[group]);
     tried += stretch.size();
     // The states the trials reached, one lane of `finishes` each, if they fit.
@@ -307,7 +311,7 @@ void imaSearchBlock(std::span<const int16_t> input, std::span<uint8_t> block, Im
       }
       finishOf[k] = f;
     }
-    if (finishCount > kLaneCount && tried < input.size()) {
+    if (finishCount > kLaneCount && tried < real.size()) {
       finishCount = 0;
       continue;
     }
@@ -323,7 +327,7 @@ void imaSearchBlock(std::span<const int16_t> input, std::span<uint8_t> block, Im
       finishes.stepIndex[f] = finishes.stepIndex[0];
       finishes.error[f] = 0;
     }
-    imaRunStartTrials(input.subspan(tried), finishes);
+    imaRunStartTrials(real.subspan(tried), finishes);
   }
   std::array<uint64_t, QX_IMA_MAX_INDEX + 1> greedy;
   for (size_t k = 0; k < indexCount; ++k) greedy[k] = trials[k / kLaneCount].error[k % kLaneCount] + finishes.error[finishOf[k]];
@@ -339,13 +343,25 @@ void imaSearchBlock(std::span<const int16_t> input, std::span<uint8_t> block, Im
   auto keepPathIfBetter = [&](int32_t startIndex, int32_t endIndex) {
     ImaState header{input[0], static_cast<int8_t>(startIndex), 0};
     imaStoreHeader(found.data(), header);
-    packCodes(codes.data(), input.size() - 1, found.data() + kImaHeaderBytes, false);
+    packCodes(codes.data(), real.size() - 1, found.data() + kImaHeaderBytes, false);
+    if (real.size() < input.size()) {
+      std::array<int16_t, kMaxSamples> decoded;
+      qx_ima_decode_block(found.data(), found.size(), decoded.data(), real.size());
+      ImaState silence{decoded[real.size() - 1], static_cast<int8_t>(endIndex), 0};
+      std::array<uint8_t, kMaxBlockBytes> silenceCodes;
+      imaEncode(input.subspan(real.size()), silenceCodes, silence);
+      for (size_t i = 0; i < input.size() - real.size(); ++i) {
+        codes[real.size() - 1 + i] = static_cast<int8_t>(silenceCodes[i / 2] >> (i % 2 == 0 ? 0 : 4) & 15);
+      }
+      packCodes(codes.data(), input.size() - 1, found.data() + kImaHeaderBytes, false);
+      endIndex = silence.stepIndex;
+    }
     keepIfBetter(static_cast<int8_t>(endIndex));
   };
   auto search = [&](const int32_t* starts, size_t count) {
     BeamStart start{input[0], 0, starts, count};
     BeamEnd end;
-    runImaBeam(input.data() + 1, input.size() - 1, start, beamTraceIn<kWidth>(work), codes.data(), end);
+    runImaBeam(real.data() + 1, real.size() - 1, start, beamTraceIn<kWidth>(work), codes.data(), end);
     keepPathIfBetter(starts[end.start], end.adapt);
     return starts[end.start];
   };
@@ -356,9 +372,9 @@ void imaSearchBlock(std::span<const int16_t> input, std::span<uint8_t> block, Im
     search(starts.data(), 1);
   }
   std::array<uint64_t, kMaxSamples> limits;
-  indexSearchLimits(block, input, chosenError, limits.data());
+  indexSearchLimits(block, real, chosenError, limits.data());
   IndexSearchEnd end;
-  runImaIndexSearch(input.data() + 1, input.size() - 1, input[0], chosenError, limits.data(),
+  runImaIndexSearch(real.data() + 1, real.size() - 1, input[0], chosenError, limits.data(),
                     beamTraceIn<kSlots>(work), codes.data(), end);
   if (end.found) keepPathIfBetter(end.start, end.end);
   state.stepIndex = chosenEnd;
