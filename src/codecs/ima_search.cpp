@@ -215,6 +215,57 @@ uint64_t decodedError(std::span<const uint8_t> block, std::span<const int16_t> i
   return squaredError(std::span<const int16_t>(decoded.data(), input.size()), input);
 }
 
+// The error of the written encoder's block from each start index, over
+// the whole block, to greedy[0..starts.size()). The trials run side by side
+// in stretches of samples. Trials that reach one state go on alike: once
+// they hold no more states than a vector has lanes, each of those states
+// finishes the block once, and each start adds the finish of the state it
+// reached.
+void judgeStarts(std::span<const int16_t> input, std::span<const int32_t> starts, uint64_t* greedy) {
+  constexpr size_t kStretch = 32;
+  std::array<ImaStartTrials, (QX_IMA_MAX_INDEX + kLaneCount) / kLaneCount> trials;
+  const size_t groups = (starts.size() + kLaneCount - 1) / kLaneCount;
+  for (size_t group = 0; group < groups; ++group) {
+    for (size_t lane = 0; lane < kLaneCount; ++lane) {
+      trials[group].predictor[lane] = input[0];
+      trials[group].stepIndex[lane] = starts[std::min(group * kLaneCount + lane, starts.size() - 1)];
+      trials[group].error[lane] = 0;
+    }
+  }
+  for (size_t tried = 1; tried < input.size();) {
+    std::span<const int16_t> stretch = input.subspan(tried, std::min(kStretch, input.size() - tried));
+    for (size_t group = 0; group < groups; ++group) imaRunStartTrials(stretch, trials[group]);
+    tried += stretch.size();
+    // The states the trials hold, one lane of `finishes` each, while they fit.
+    ImaStartTrials finishes;
+    std::array<size_t, QX_IMA_MAX_INDEX + 1> finishOf;
+    size_t states = 0;
+    for (size_t k = 0; k < starts.size() && states <= kLaneCount; ++k) {
+      int32_t predictor = trials[k / kLaneCount].predictor[k % kLaneCount];
+      int32_t stepIndex = trials[k / kLaneCount].stepIndex[k % kLaneCount];
+      size_t f = 0;
+      while (f < states && (finishes.predictor[f] != predictor || finishes.stepIndex[f] != stepIndex)) ++f;
+      if (f == states && states++ < kLaneCount) {
+        finishes.predictor[f] = predictor;
+        finishes.stepIndex[f] = stepIndex;
+      }
+      finishOf[k] = f;
+    }
+    if (states > kLaneCount) continue;
+    for (size_t f = 0; f < kLaneCount; ++f) {
+      finishes.predictor[f] = finishes.predictor[f < states ? f : 0];
+      finishes.stepIndex[f] = finishes.stepIndex[f < states ? f : 0];
+      finishes.error[f] = 0;
+    }
+    imaRunStartTrials(input.subspan(tried), finishes);
+    for (size_t k = 0; k < starts.size(); ++k) {
+      greedy[k] = trials[k / kLaneCount].error[k % kLaneCount] + finishes.error[finishOf[k]];
+    }
+    return;
+  }
+  for (size_t k = 0; k < starts.size(); ++k) greedy[k] = trials[k / kLaneCount].error[k % kLaneCount];
+}
+
 // The limits of the step-index search from the best block found, whose
 // decoding has `error` in all. A path may fall behind that block's error
 // after a sample by three eighths of what the block's samples still to
@@ -275,62 +326,10 @@ void imaSearchBlock(std::span<const int16_t> input, size_t count, std::span<uint
       if (index >= 0 && index <= QX_IMA_MAX_INDEX) indices[indexCount++] = index;
     }
   }
-  // Every start judged by the written encoder's block from it over the
-  // whole block; the beam starts from the best of them. Trials that reach
-  // one state go on alike: once the trials from all starts hold no more
-  // states than a vector has lanes, each of those states finishes the
-  // block once, and each start adds the finish of the state it reached.
-  constexpr size_t kTrialGroups = (QX_IMA_MAX_INDEX + kLaneCount) / kLaneCount;
-  constexpr size_t kTrialStretch = 32;
-  std::array<ImaStartTrials, kTrialGroups> trials;
-  const size_t groups = (indexCount + kLaneCount - 1) / kLaneCount;
-  for (size_t group = 0; group < groups; ++group) {
-    for (size_t lane = 0; lane < kLaneCount; ++lane) {
-      trials[group].predictor[lane] = input[0];
-      trials[group].stepIndex[lane] = indices[std::min(group * kLaneCount + lane, indexCount - 1)];
-      trials[group].error[lane] = 0;
-    }
-  }
-  ImaStartTrials finishes;
-  std::array<size_t, QX_IMA_MAX_INDEX + 1> finishOf;
-  size_t finishCount = 0;
-  for (size_t tried = 1; finishCount == 0;) {
-    std::span<const int16_t> stretch = real.subspan(tried, std::min(kTrialStretch, real.size() - tried));
-    for (size_t group = 0; group < groups; ++group) imaRunStartTrials(stretch, trials[group]);
-    tried += stretch.size();
-    // The states the trials reached, one lane of `finishes` each, if they fit.
-    for (size_t k = 0; k < indexCount && finishCount <= kLaneCount; ++k) {
-      int32_t predictor = trials[k / kLaneCount].predictor[k % kLaneCount];
-      int32_t stepIndex = trials[k / kLaneCount].stepIndex[k % kLaneCount];
-      size_t f = 0;
-      while (f < finishCount && (finishes.predictor[f] != predictor || finishes.stepIndex[f] != stepIndex)) ++f;
-      if (f == finishCount && finishCount++ < kLaneCount) {
-        finishes.predictor[f] = predictor;
-        finishes.stepIndex[f] = stepIndex;
-        finishes.error[f] = 0;
-      }
-      finishOf[k] = f;
-    }
-    if (finishCount > kLaneCount && tried < real.size()) {
-      finishCount = 0;
-      continue;
-    }
-    if (finishCount > kLaneCount) {  // the trials have run to the block's end
-      finishCount = 1;
-      finishOf.fill(0);
-      finishes.predictor[0] = input[0];
-      finishes.stepIndex[0] = 0;
-      finishes.error[0] = 0;
-    }
-    for (size_t f = finishCount; f < kLaneCount; ++f) {
-      finishes.predictor[f] = finishes.predictor[0];
-      finishes.stepIndex[f] = finishes.stepIndex[0];
-      finishes.error[f] = 0;
-    }
-    imaRunStartTrials(real.subspan(tried), finishes);
-  }
+  // Every start judged by the written encoder's block from it; the beam
+  // starts from the best of them.
   std::array<uint64_t, QX_IMA_MAX_INDEX + 1> greedy;
-  for (size_t k = 0; k < indexCount; ++k) greedy[k] = trials[k / kLaneCount].error[k % kLaneCount] + finishes.error[finishOf[k]];
+  judgeStarts(real, std::span<const int32_t>(indices.data(), indexCount), greedy.data());
   std::array<size_t, QX_IMA_MAX_INDEX + 1> order;
   for (size_t k = 0; k < indexCount; ++k) order[k] = k;
   std::stable_sort(order.begin(), order.begin() + static_cast<ptrdiff_t>(indexCount),
