@@ -1,6 +1,7 @@
 #include "codecs/ima_search.h"
 
 #include <array>
+#include <bit>
 
 #include "codecs/search_beam.h"
 #include "quarlix_codec_rules.h"
@@ -89,9 +90,8 @@ struct IndexPaths {
 
 // Offers a path to the slots of its step index. A path that reaches a
 // sample one of them holds replaces it only when better.
-[[gnu::always_inline]] inline void offerPath(IndexPaths& next, uint16_t* links, size_t index, int32_t sample,
+[[gnu::always_inline]] inline void offerPath(IndexPaths& next, uint16_t* links, size_t first, int32_t sample,
                                              uint64_t error, uint16_t link, uint64_t bound) {
-  size_t first = index * kPathsPerIndex;
   size_t at = first + kPathsPerIndex - 1;
   // Most offers lose to every path kept: one test sends them away.
   if (error >= next.error[at]) return;
@@ -139,57 +139,80 @@ QUARLIX_LANE_KERNEL void runImaIndexSearch(const int16_t* input, size_t count, i
     slotIndex[slot] = static_cast<int32_t>(std::min(slot / kPathsPerIndex, kIndexCount - 1));
     slotStep[slot] = qx_ima_step_table[slotIndex[slot]];
   }
+  // The vectors of slots that hold paths lie in [low, high); the other
+  // buffer holds paths in [dirtyLow, dirtyHigh) until it is cleared.
+  size_t low = 0;
+  size_t high = kSlots / kLaneCount;
+  size_t dirtyLow = 0;
+  size_t dirtyHigh = kSlots / kLaneCount;
   for (size_t t = 0; t < count; ++t) {
-    std::fill_n(next->error, kSlots, bound);
+    std::fill(next->error + kLaneCount * dirtyLow, next->error + kLaneCount * dirtyHigh, bound);
     uint16_t* links = trace.links[t];
     Lanes x = splat(input[t]);
-    for (size_t v = 0; v < kSlots / kLaneCount; ++v) {
-      // Most slots hold no path (an index reached by one sample, or paths
-      // dropped at the bound): a vector of such slots is passed over.
+    size_t nextLow = kSlots;
+    size_t nextHigh = 0;
+    for (size_t v = low; v < high; ++v) {
+      // What each path may still add before it reaches the limit, capped
+      // at 32 bits, which a square never reaches; a slot with no path has
+      // no room.
+      alignas(32) uint32_t roomOf[kLaneCount];
       bool live = false;
-      for (size_t lane = 0; lane < kLaneCount; ++lane) live |= paths->error[8 * v + lane] < bound;
+      for (size_t lane = 0; lane < kLaneCount; ++lane) {
+        uint64_t parentError = paths->error[kLaneCount * v + lane];
+        uint64_t room = parentError < limits[t] ? limits[t] - parentError : 0;
+        roomOf[lane] = static_cast<uint32_t>(std::min<uint64_t>(room, UINT32_MAX));
+        live |= room != 0;
+      }
       if (!live) continue;
+      UnsignedLanes room;
+      std::memcpy(&room, roomOf, sizeof room);
       Lanes predictor;
       Lanes index;
       Lanes step;
-      std::memcpy(&predictor, paths->sample + 8 * v, sizeof predictor);
-      std::memcpy(&index, slotIndex + 8 * v, sizeof index);
-      std::memcpy(&step, slotStep + 8 * v, sizeof step);
+      std::memcpy(&predictor, paths->sample + kLaneCount * v, sizeof predictor);
+      std::memcpy(&index, slotIndex + kLaneCount * v, sizeof index);
+      std::memcpy(&step, slotStep + kLaneCount * v, sizeof step);
       Lanes position = nearestPosition(x - predictor, step);
       Lanes nearest = clamp16Lanes(predictor + imaDifferenceLanes(step, codeAtPosition(position)));
       Lanes toward = select(x >= nearest, splat(1), splat(-1));
       constexpr int32_t kOffsets[kCodesTried] = {0, 1, -1, 2, -2};
-      alignas(32) int32_t childLink[kCodesTried][kLaneCount];
       alignas(32) int32_t childSample[kCodesTried][kLaneCount];
       alignas(32) int32_t childIndex[kCodesTried][kLaneCount];
-      alignas(32) uint32_t childSquare[kCodesTried][kLaneCount];  // UINT32_MAX: a code tried before
+      alignas(32) uint32_t childSquare[kCodesTried][kLaneCount];
+      alignas(32) int32_t childCode[kCodesTried][kLaneCount];
       Lanes tried[kCodesTried];
+      Lanes offered{};  // bit k: the lane offers its code k, a new code within its room
       for (size_t k = 0; k < kCodesTried; ++k) {
         Lanes code = codeAtPosition(laneClamp(position + toward * kOffsets[k], -8, 7));
         Lanes sample = clamp16Lanes(predictor + imaDifferenceLanes(step, code));
         Lanes nextIndex = imaNextIndexLanes(index, code);
         UnsignedLanes miss = asUnsigned(sample - x);
-        Lanes square = reinterpret_cast<Lanes>(miss * miss);  // at most 65535 squared
-        LaneMask repeated{};
-        for (size_t earlier = 0; earlier < k; ++earlier) repeated |= tried[earlier] == code;
+        UnsignedLanes square = miss * miss;  // at most 65535 squared
+        LaneMask offers = reinterpret_cast<Lanes>(square < room);
+        for (size_t earlier = 0; earlier < k; ++earlier) offers &= tried[earlier] != code;
         tried[k] = code;
-        Lanes link = (beam_detail::kLaneNumbers + static_cast<int32_t>(8 * v)) << 4 | (code & 15);
-        square = select(repeated, splat(-1), square);
-        std::memcpy(childLink[k], &link, sizeof link);
+        offered |= offers & (1 << k);
         std::memcpy(childSample[k], &sample, sizeof sample);
         std::memcpy(childIndex[k], &nextIndex, sizeof nextIndex);
         std::memcpy(childSquare[k], &square, sizeof square);
+        std::memcpy(childCode[k], &code, sizeof code);
       }
       for (size_t lane = 0; lane < kLaneCount; ++lane) {
-        uint64_t parentError = paths->error[8 * v + lane];
-        if (parentError >= bound) continue;
-        for (size_t k = 0; k < kCodesTried; ++k) {
-          if (childSquare[k][lane] == UINT32_MAX || parentError + childSquare[k][lane] >= limits[t]) continue;
-          offerPath(*next, links, static_cast<size_t>(childIndex[k][lane]), childSample[k][lane],
-                    parentError + childSquare[k][lane], static_cast<uint16_t>(childLink[k][lane]), bound);
+        size_t slot = kLaneCount * v + lane;
+        for (uint32_t codes = static_cast<uint32_t>(offered[lane]); codes != 0; codes &= codes - 1) {
+          size_t k = static_cast<size_t>(std::countr_zero(codes));
+          size_t to = static_cast<size_t>(childIndex[k][lane]) * kPathsPerIndex;
+          offerPath(*next, links, to, childSample[k][lane], paths->error[slot] + childSquare[k][lane],
+                    static_cast<uint16_t>(slot << 4 | static_cast<size_t>(childCode[k][lane] & 15)), bound);
+          nextLow = std::min(nextLow, to);
+          nextHigh = std::max(nextHigh, to + kPathsPerIndex);
         }
       }
     }
+    dirtyLow = low;
+    dirtyHigh = high;
+    low = nextLow / kLaneCount;
+    high = std::max(low, (nextHigh + kLaneCount - 1) / kLaneCount);
     std::swap(paths, next);
   }
   size_t best = 0;
