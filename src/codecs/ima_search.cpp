@@ -73,12 +73,28 @@ QUARLIX_LANE_KERNEL void runImaBeam(const int16_t* input, size_t count, const Be
 // at it with different samples. A path that saved its step for a loud onset
 // to come has more error than its neighbours until the onset: ranked by
 // error alone, as in the beam, it would be dropped, but here it meets only
-// paths of its own step. Each offers the nearest level and its neighbours,
-// the nearer side first.
+// paths of its own step. Each offers the nearest level, its neighbours
+// (the nearer side first) and the levels two places from it. Where the
+// input ahead changes by more than four of the path's steps in one sample,
+// that step is too small for what comes: the last two offers are then the
+// levels two and four places beyond the nearest on the input's side, which
+// overshoot now to raise the step at once, as a loud onset needs.
 constexpr size_t kPathsPerIndex = 3;
 constexpr size_t kCodesTried = 5;
+constexpr size_t kAheadSamples = 8;
 constexpr size_t kIndexCount = QX_IMA_MAX_INDEX + 1;
 constexpr size_t kSlots = (kIndexCount * kPathsPerIndex + kLaneCount - 1) / kLaneCount * kLaneCount;
+
+// The largest change between neighbouring samples among the next
+// kAheadSamples from each sample on: ahead[t] for input[t], whose
+// predecessor is input[t - 1] or, for t = 0, the header sample.
+void changeAhead(const int16_t* input, size_t count, int32_t first, int32_t* ahead) {
+  for (size_t t = 0; t < count; ++t) {
+    int32_t change = std::abs(input[t] - (t == 0 ? first : input[t - 1]));
+    ahead[t] = change;
+    for (size_t back = 1; back < kAheadSamples && back <= t; ++back) ahead[t - back] = std::max(ahead[t - back], change);
+  }
+}
 
 // The paths after a sample: slot s holds one that ends at step index
 // s / kPathsPerIndex, or none (an error of `bound`); an index's slots are
@@ -145,6 +161,8 @@ QUARLIX_LANE_KERNEL void runImaIndexSearch(const int16_t* input, size_t count, i
   size_t high = kSlots / kLaneCount;
   size_t dirtyLow = 0;
   size_t dirtyHigh = kSlots / kLaneCount;
+  std::array<int32_t, kMaxSamples> ahead;
+  changeAhead(input, count, first, ahead.data());
   for (size_t t = 0; t < count; ++t) {
     std::fill(next->error + kLaneCount * dirtyLow, next->error + kLaneCount * dirtyHigh, bound);
     uint16_t* links = trace.links[t];
@@ -176,6 +194,11 @@ QUARLIX_LANE_KERNEL void runImaIndexSearch(const int16_t* input, size_t count, i
       Lanes nearest = clamp16Lanes(predictor + imaDifferenceLanes(step, codeAtPosition(position)));
       Lanes toward = select(x >= nearest, splat(1), splat(-1));
       constexpr int32_t kOffsets[kCodesTried] = {0, 1, -1, 2, -2};
+      LaneMask overshoot = splat(ahead[t]) > (step << 2);
+      Lanes rising = laneMax(position, splat(0));
+      Lanes falling = laneMin(position, splat(-1));
+      LaneMask up = x >= predictor;
+      constexpr int32_t kBeyond[kCodesTried] = {0, 0, 0, 2, 4};
       alignas(32) int32_t childSample[kCodesTried][kLaneCount];
       alignas(32) int32_t childIndex[kCodesTried][kLaneCount];
       alignas(32) uint32_t childSquare[kCodesTried][kLaneCount];
@@ -183,7 +206,9 @@ QUARLIX_LANE_KERNEL void runImaIndexSearch(const int16_t* input, size_t count, i
       Lanes tried[kCodesTried];
       Lanes offered{};  // bit k: the lane offers its code k, a new code within its room
       for (size_t k = 0; k < kCodesTried; ++k) {
-        Lanes code = codeAtPosition(laneClamp(position + toward * kOffsets[k], -8, 7));
+        Lanes near = laneClamp(position + toward * kOffsets[k], -8, 7);
+        Lanes beyond = select(up, laneMin(rising + kBeyond[k], splat(7)), laneMax(falling - kBeyond[k], splat(-8)));
+        Lanes code = codeAtPosition(kBeyond[k] == 0 ? near : select(overshoot, beyond, near));
         Lanes sample = clamp16Lanes(predictor + imaDifferenceLanes(step, code));
         Lanes nextIndex = imaNextIndexLanes(index, code);
         UnsignedLanes miss = asUnsigned(sample - x);
