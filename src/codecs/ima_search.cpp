@@ -334,6 +334,23 @@ void indexSearchLimits(std::span<const uint8_t> block, std::span<const int16_t> 
   }
 }
 
+// Whether the block's decoding falls behind its input somewhere by twice
+// the step or more, beyond the reach of its largest level (15/8 of the
+// step). Only there can a path that keeps a larger step win much, and the
+// step-index search exists for such paths: elsewhere the beam's block
+// stands, which saves most of the search's time in steady sound.
+bool outrunsStep(std::span<const uint8_t> block, std::span<const int16_t> input) {
+  std::array<int16_t, kMaxSamples> decoded;
+  qx_ima_decode_block(block.data(), block.size(), decoded.data(), input.size());
+  int32_t index = block[2];
+  for (size_t t = 1; t < input.size(); ++t) {
+    if (std::abs(input[t] - decoded[t - 1]) >= 2 * qx_ima_step_table[index]) return true;
+    uint32_t code = block[kImaHeaderBytes + (t - 1) / 2] >> ((t - 1) % 2 == 0 ? 0 : 4) & 15u;
+    index = qx_ima_next_index(index, code);
+  }
+  return false;
+}
+
 }  // namespace
 
 void imaSearchBlock(std::span<const int16_t> input, size_t count, std::span<uint8_t> block, ImaState& state,
@@ -417,6 +434,10 @@ void imaSearchBlock(std::span<const int16_t> input, size_t count, std::span<uint
   // block can beat it, and then that start gets a beam of its own.
   if (search(starts.data(), std::min(indexCount, kWidth)) != starts[0] && greedyError < chosenError) {
     search(starts.data(), 1);
+  }
+  if (!outrunsStep(block, real)) {
+    state.stepIndex = chosenEnd;
+    return;
   }
   std::array<uint64_t, kMaxSamples> limits;
   indexSearchLimits(block, real, chosenError, limits.data());
