@@ -74,7 +74,10 @@ QUARLIX_LANE_KERNEL void runImaBeam(const int16_t* input, size_t count, const Be
 // to come has more error than its neighbours until the onset: ranked by
 // error alone, as in the beam, it would be dropped, but here it meets only
 // paths of its own step. Each offers the nearest level, its neighbours
-// (the nearer side first) and the levels two places from it. Where the
+// (the nearer side first) and the levels two places from it, where these
+// lead to another step index than the nearest does: at the same index the
+// three nearer levels, which fit the sample better, contend for the slots
+// and seldom lose them to the farther two. Where the
 // input ahead changes by more than four of the path's steps in one sample,
 // that step is too small for what comes: the last two offers are then the
 // levels two and four places beyond the nearest on the input's side, which
@@ -204,6 +207,7 @@ QUARLIX_LANE_KERNEL void runImaIndexSearch(const int16_t* input, size_t count, i
       alignas(32) uint32_t childSquare[kCodesTried][kLaneCount];
       alignas(32) int32_t childCode[kCodesTried][kLaneCount];
       Lanes tried[kCodesTried];
+      Lanes nearestIndex{};
       Lanes offered{};  // bit k: the lane offers its code k, a new code within its room
       for (size_t k = 0; k < kCodesTried; ++k) {
         Lanes near = laneClamp(position + toward * kOffsets[k], -8, 7);
@@ -215,6 +219,8 @@ QUARLIX_LANE_KERNEL void runImaIndexSearch(const int16_t* input, size_t count, i
         UnsignedLanes square = miss * miss;  // at most 65535 squared
         LaneMask offers = reinterpret_cast<Lanes>(square < room);
         for (size_t earlier = 0; earlier < k; ++earlier) offers &= tried[earlier] != code;
+        if (k == 0) nearestIndex = nextIndex;
+        if (kBeyond[k] != 0) offers &= overshoot | (nextIndex != nearestIndex);
         tried[k] = code;
         offered |= offers & (1 << k);
         std::memcpy(childSample[k], &sample, sizeof sample);
