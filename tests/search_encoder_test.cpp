@@ -495,10 +495,10 @@ INSTANTIATE_TEST_SUITE_P(
                       // a block of the noise (by a thousandth of a dB).
                       PromiseCase{"-cadpcmn64", Short::SoftChirp, checkN64, 33.11},
                       PromiseCase{"-cadpcmn64", Short::SoftNoise, checkN64, 19.886},
-                      PromiseCase{"-cadpcmima", Short::Onset, checkIma, 29.11}, PromiseCase{"-cadpcmima", Short::Clicks, checkIma, 1.27},
-                      PromiseCase{"-cadpcmima", Short::Silence, checkIma, 0}, PromiseCase{"-cadpcmima", Short::Noise, checkIma, 19.28},
+                      PromiseCase{"-cadpcmima", Short::Onset, checkIma, 29.18}, PromiseCase{"-cadpcmima", Short::Clicks, checkIma, 1.27},
+                      PromiseCase{"-cadpcmima", Short::Silence, checkIma, 0}, PromiseCase{"-cadpcmima", Short::Noise, checkIma, 19.30},
                       PromiseCase{"-cadpcmima", Short::QuietSine, checkIma, 26.93}, PromiseCase{"-cadpcmima", Short::Steps, checkIma, 11.70},
-                      PromiseCase{"-cadpcmima", Short::Bursts, checkIma, 17.49},
+                      PromiseCase{"-cadpcmima", Short::Bursts, checkIma, 17.56},
                       PromiseCase{"-cadpcmima", Short::Dither, checkIma, 6.93},
                       PromiseCase{"-cadpcmms", Short::Onset, checkMs, 40.06}, PromiseCase{"-cadpcmms", Short::Clicks, checkMs, 0.35},
                       PromiseCase{"-cadpcmms", Short::Silence, checkMs, 0}, PromiseCase{"-cadpcmms", Short::Noise, checkMs, 19.79},

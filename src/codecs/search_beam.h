@@ -4,8 +4,10 @@
 // codes for the next sample: the code whose level lies nearest the input and
 // the neighbouring level on the input's other side. Paths that reach the
 // same codec state are merged, since their futures are the same: only the
-// better one survives. Every decision is integer arithmetic, so the result
-// is the same on every machine and in every clone of the lane kernels.
+// better one survives. A format may merge states that differ too little to
+// matter, so that the width holds paths that differ. Every decision is
+// integer arithmetic, so the result is the same on every machine and in
+// every clone of the lane kernels.
 #pragma once
 
 #include <algorithm>
@@ -127,6 +129,7 @@ struct BeamChild {
 template <typename Steps>
 struct ScaledBeamRules {
   static constexpr bool kSecondOrder = true;
+  [[gnu::always_inline]] static Lanes mergeKey(Lanes state, Lanes) { return state; }
   Lanes c1;  // the prediction's weights, in 1/256: c1 for the newer sample
   Lanes c2;
 
@@ -256,11 +259,12 @@ template <uint32_t kBits>
 }  // namespace beam_detail
 
 // Runs the beam over input[0..count) (1 to kBeamMaxSamples samples). Rules
-// provide `kSecondOrder` (whether the state holds two samples) and
+// provide `kSecondOrder` (whether the state holds two samples),
 // offspring(sample1, sample2, adapt, input, near, far), which fills the two
-// children of a vector of survivors by the format's own rules; a far child
-// whose code equals the near one is dropped. Writes the best path's codes to
-// codes[0..count).
+// children of a vector of survivors by the format's own rules (a far child
+// whose code equals the near one is dropped), and mergeKey(state, adapt),
+// the part of a state that, with the adapt, decides which paths merge.
+// Writes the best path's codes to codes[0..count).
 template <size_t Width, typename Rules>
 [[gnu::always_inline]] inline void runBeam(const Rules& rules, const int16_t* input, size_t count,
                                            const BeamStart& start, BeamTrace<Width>& trace, int8_t* codes,
@@ -303,7 +307,7 @@ template <size_t Width, typename Rules>
   // The states kept for a sample: an entry counts only for the sample whose
   // mark it holds.
   struct SeenState {
-    uint64_t state;  // the state's samples, with the step or index above them
+    uint64_t state;  // the state's merge key, with the step or index above it
     uint32_t mark;
   };
   SeenState seen[1 << kSeenBits] = {};
@@ -320,6 +324,7 @@ template <size_t Width, typename Rules>
     alignas(32) int32_t childAdapt[2 * Width];
     alignas(32) int32_t childLink[2 * Width];
     alignas(32) uint32_t childSlot[2 * Width];
+    alignas(32) int32_t childMergeKey[2 * Width];
     Lanes chosen[kVectors];
     Lanes farKeys[kVectors];
     for (size_t v = 0; v < kVectors; ++v) {
@@ -342,8 +347,12 @@ template <size_t Width, typename Rules>
       std::memcpy(childAdapt + Width + 8 * v, &far.adapt, sizeof far.adapt);
       std::memcpy(childLink + 8 * v, &nearLink, sizeof nearLink);
       std::memcpy(childLink + Width + 8 * v, &farLink, sizeof farLink);
-      UnsignedLanes nearSlot = seenSlot<kSeenBits>(nearState, near.adapt);
-      UnsignedLanes farSlot = seenSlot<kSeenBits>(farState, far.adapt);
+      Lanes nearKey = Rules::mergeKey(nearState, near.adapt);
+      Lanes farKey = Rules::mergeKey(farState, far.adapt);
+      std::memcpy(childMergeKey + 8 * v, &nearKey, sizeof nearKey);
+      std::memcpy(childMergeKey + Width + 8 * v, &farKey, sizeof farKey);
+      UnsignedLanes nearSlot = seenSlot<kSeenBits>(nearKey, near.adapt);
+      UnsignedLanes farSlot = seenSlot<kSeenBits>(farKey, far.adapt);
       std::memcpy(childSlot + 8 * v, &nearSlot, sizeof nearSlot);
       std::memcpy(childSlot + Width + 8 * v, &farSlot, sizeof farSlot);
     }
@@ -355,8 +364,8 @@ template <size_t Width, typename Rules>
     bitonicMergeStages<static_cast<int>(Width), false>(chosen);
     alignas(32) int32_t sorted[Width];
     std::memcpy(sorted, chosen, sizeof sorted);
-    // The keys come in order, so the first path to reach a state is its
-    // best, and a later one with the same state is merged into it: dropped.
+    // The keys come in order, so the first path to reach a state (by its
+    // merge key) is its best, and a later one is merged into it: dropped.
     size_t kept = 0;
     const uint32_t mark = static_cast<uint32_t>(t + 1);
     for (size_t j = 0; j < Width; ++j) {
@@ -365,7 +374,7 @@ template <size_t Width, typename Rules>
       size_t c = static_cast<size_t>(key & kNumberMask);
       int32_t state = childState[c];
       int32_t nextAdapt = childAdapt[c];
-      uint64_t whole = static_cast<uint32_t>(state) | uint64_t{static_cast<uint32_t>(nextAdapt)} << 32;
+      uint64_t whole = static_cast<uint32_t>(childMergeKey[c]) | uint64_t{static_cast<uint32_t>(nextAdapt)} << 32;
       uint32_t h = childSlot[c];
       // Another state in the entry sends the probe on; one test decides
       // the common cases, a new state or the same one.
