@@ -78,7 +78,7 @@ QUARLIX_LANE_KERNEL void runImaBeam(const int16_t* input, size_t count, const Be
 }
 
 // The second search keeps, for every step index, the best paths that end
-// at it with different samples. A path that saved its step for a loud onset
+// at it with samples apart. A path that saved its step for a loud onset
 // to come has more error than its neighbours until the onset: ranked by
 // error alone, as in the beam, it would be dropped, but here it meets only
 // paths of its own step. Each offers the nearest level, its neighbours
@@ -115,15 +115,18 @@ struct IndexPaths {
   uint64_t error[kSlots];
 };
 
-// Offers a path to the slots of its step index. A path that reaches a
-// sample one of them holds replaces it only when better.
+// Offers a path to the slots of its step index. A path that comes within
+// a 32nd of the index's step of a sample one of them holds replaces it only
+// when better: paths so close have all but the same futures, and the
+// index's few slots are worth more for paths that differ.
 [[gnu::always_inline]] inline void offerPath(IndexPaths& next, uint16_t* links, size_t first, int32_t sample,
                                              uint64_t error, uint16_t link, uint64_t bound) {
   size_t at = first + kPathsPerIndex - 1;
   // Most offers lose to every path kept: one test sends them away.
   if (error >= next.error[at]) return;
+  int32_t tooClose = qx_ima_step_table[first / kPathsPerIndex] >> 5;
   for (size_t k = first; k < at; ++k) {
-    if (next.error[k] != bound && next.sample[k] == sample) {
+    if (next.error[k] != bound && std::abs(next.sample[k] - sample) <= tooClose) {
       if (error >= next.error[k]) return;
       at = k;
       break;
@@ -348,17 +351,17 @@ void indexSearchLimits(std::span<const uint8_t> block, std::span<const int16_t> 
   }
 }
 
-// Whether the block's decoding falls behind its input somewhere by twice
-// the step or more, beyond the reach of its largest level (15/8 of the
-// step). Only there can a path that keeps a larger step win much, and the
-// step-index search exists for such paths: elsewhere the beam's block
-// stands, which saves most of the search's time in steady sound.
+// Whether the block's decoding falls behind its input somewhere by two and
+// a half steps or more, well beyond the reach of its largest level (15/8
+// of the step). Only there can a path that keeps a larger step win much,
+// and the step-index search exists for such paths: elsewhere the beam's
+// block stands, which saves most of the search's time.
 bool outrunsStep(std::span<const uint8_t> block, std::span<const int16_t> input) {
   std::array<int16_t, kMaxSamples> decoded;
   qx_ima_decode_block(block.data(), block.size(), decoded.data(), input.size());
   int32_t index = block[2];
   for (size_t t = 1; t < input.size(); ++t) {
-    if (std::abs(input[t] - decoded[t - 1]) >= 2 * qx_ima_step_table[index]) return true;
+    if (2 * std::abs(input[t] - decoded[t - 1]) >= 5 * qx_ima_step_table[index]) return true;
     uint32_t code = block[kImaHeaderBytes + (t - 1) / 2] >> ((t - 1) % 2 == 0 ? 0 : 4) & 15u;
     index = qx_ima_next_index(index, code);
   }
