@@ -85,11 +85,11 @@ QUARLIX_LANE_KERNEL void runImaBeam(const int16_t* input, size_t count, const Be
 // (the nearer side first) and the levels two places from it, where these
 // lead to another step index than the nearest does: at the same index the
 // three nearer levels, which fit the sample better, contend for the slots
-// and seldom lose them to the farther two. Where the
-// input ahead changes by more than four of the path's steps in one sample,
-// that step is too small for what comes: the last two offers are then the
-// levels two and four places beyond the nearest on the input's side, which
-// overshoot now to raise the step at once, as a loud onset needs.
+// and seldom lose them to the farther two. Where the input ahead changes
+// by more than four of the path's steps in one sample, that step is too
+// small for what comes: the last two offers are then the levels two and
+// four places beyond the nearest on the input's side, which overshoot now
+// to raise the step at once, as a loud onset needs.
 constexpr size_t kPathsPerIndex = 3;
 constexpr size_t kCodesTried = 5;
 constexpr size_t kAheadSamples = 8;
