@@ -339,10 +339,7 @@ void judgeStarts(std::span<const int16_t> input, std::span<const int32_t> starts
 // the block's error is large; a path that must win back more against a
 // block that fits the rest well seldom does, and dropping it early saves
 // most of the search's time.
-void indexSearchLimits(std::span<const uint8_t> block, std::span<const int16_t> input, uint64_t error,
-                       uint64_t* limits) {
-  std::array<int16_t, kMaxSamples> decoded;
-  qx_ima_decode_block(block.data(), block.size(), decoded.data(), input.size());
+void indexSearchLimits(const int16_t* decoded, std::span<const int16_t> input, uint64_t error, uint64_t* limits) {
   uint64_t sofar = 0;
   for (size_t t = 1; t < input.size(); ++t) {
     int64_t miss = int64_t{decoded[t]} - input[t];
@@ -356,9 +353,7 @@ void indexSearchLimits(std::span<const uint8_t> block, std::span<const int16_t> 
 // of the step). Only there can a path that keeps a larger step win much,
 // and the step-index search exists for such paths: elsewhere the beam's
 // block stands, which saves most of the search's time.
-bool outrunsStep(std::span<const uint8_t> block, std::span<const int16_t> input) {
-  std::array<int16_t, kMaxSamples> decoded;
-  qx_ima_decode_block(block.data(), block.size(), decoded.data(), input.size());
+bool outrunsStep(std::span<const uint8_t> block, const int16_t* decoded, std::span<const int16_t> input) {
   int32_t index = block[2];
   for (size_t t = 1; t < input.size(); ++t) {
     if (2 * std::abs(input[t] - decoded[t - 1]) >= 5 * qx_ima_step_table[index]) return true;
@@ -452,12 +447,14 @@ void imaSearchBlock(std::span<const int16_t> input, size_t count, std::span<uint
   if (search(starts.data(), std::min(indexCount, kWidth)) != starts[0] && greedyError < chosenError) {
     search(starts.data(), 1);
   }
-  if (!outrunsStep(block, real)) {
+  std::array<int16_t, kMaxSamples> decoded;
+  qx_ima_decode_block(block.data(), block.size(), decoded.data(), real.size());
+  if (!outrunsStep(block, decoded.data(), real)) {
     state.stepIndex = chosenEnd;
     return;
   }
   std::array<uint64_t, kMaxSamples> limits;
-  indexSearchLimits(block, real, chosenError, limits.data());
+  indexSearchLimits(decoded.data(), real, chosenError, limits.data());
   IndexSearchEnd end;
   runImaIndexSearch(real.data() + 1, real.size() - 1, input[0], chosenError, limits.data(),
                     beamTraceIn<kSlots>(work), codes.data(), end);
